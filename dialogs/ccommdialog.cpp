@@ -1,0 +1,189 @@
+#include "ccommdialog.h"
+#include "ui_ccommdialog.h"
+
+#include <QDebug>
+#include <QHostInfo>
+#include <QIntValidator>
+#include <QMessageBox>
+#include <QNetworkInterface>
+
+namespace {
+constexpr int LowestPort = 0;
+constexpr int HighestPort = 65535;
+// The length of the longest dotted IPv4 address ("255.255.255.255"); longer texts are IPv6.
+constexpr int LongestListedAddress = 15;
+
+bool fitsList(const QString &address)
+{
+    return address.size() <= LongestListedAddress;
+}
+
+// A port entry takes plain decimal digits up to the highest port only. Qt's integer validator alone would
+// let 65536 to 99999 stand as unfinished input and accept group separators ("1,000"), texts that the link
+// reads as a port cut to 16 bits or as 0.
+class PortValidator : public QIntValidator
+{
+public:
+    explicit PortValidator(QObject *parent) : QIntValidator(LowestPort, HighestPort, parent) {}
+
+    State validate(QString &input, int &) const override
+    {
+        if (input.isEmpty())
+            return Intermediate;
+        for (const QChar c : qAsConst(input)) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return Invalid;
+        }
+        bool isNumber = false;
+        const uint port = input.toUInt(&isNumber);
+        return isNumber && port <= uint(top()) ? Acceptable : Invalid;
+    }
+};
+} // namespace
+
+CCommDialog::CCommDialog(QWidget *parent, LinkSettings *comm)
+    : QDialog(parent), ui(new Ui::CCommDialog), comm(comm)
+{
+    // From here on the slots named after widgets are connected, so the loading below runs them.
+    ui->setupUi(this);
+
+    ui->lineEdit_server_port->setValidator(new PortValidator(this));
+    ui->lineEdit_client_port->setValidator(new PortValidator(this));
+
+    serialPorts = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : qAsConst(serialPorts))
+        ui->comboBox_serial->addItem(serialPortText(port));
+
+    // The lookup of the own name often gives only the hosts file's loopback alias, so the interfaces'
+    // own addresses follow it.
+    const QHostInfo localHost = QHostInfo::fromName(QHostInfo::localHostName());
+    ui->comboBox_nic->addItems(interfaceAddresses(localHost.addresses(), QNetworkInterface::allAddresses()));
+
+    if (comm) {
+        ui->lineEdit_server_port->setText(comm->server_port);
+        ui->lineEdit_client_host->setText(comm->client_host);
+        ui->lineEdit_client_port->setText(comm->client_port);
+        if (comm->is_server)
+            ui->radioButton_server->setChecked(true);
+        else
+            ui->radioButton_client->setChecked(true);
+        const int hostIndex = ui->comboBox_nic->findText(comm->server_host);
+        if (hostIndex >= 0)
+            ui->comboBox_nic->setCurrentIndex(hostIndex);
+        for (int index = 0; index < serialPorts.size(); ++index) {
+            if (serialPorts.at(index).portName() == comm->serialport)
+                ui->comboBox_serial->setCurrentIndex(index);
+        }
+        ui->checkBox_useudp->setChecked(comm->use_udp);
+    }
+
+    // The loaded values may have fired no toggled() at all (UDP off, server mode: the form's own states).
+    on_checkBox_useudp_toggled(ui->checkBox_useudp->isChecked());
+}
+
+CCommDialog::~CCommDialog()
+{
+    delete ui;
+}
+
+QString CCommDialog::serialPortText(const QSerialPortInfo &port)
+{
+    return tr("%1 (%2)").arg(port.description()).arg(port.portName());
+}
+
+QStringList CCommDialog::interfaceAddresses(const QList<QHostAddress> &lookup,
+                                            const QList<QHostAddress> &interfaces)
+{
+    QStringList listed;
+    for (const QHostAddress &address : lookup) {
+        const QString text = address.toString();
+        if (fitsList(text))
+            listed.append(text);
+    }
+    for (const QHostAddress &address : interfaces) {
+        if (address.protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        const QString text = address.toString();
+        if (fitsList(text) && !listed.contains(text))
+            listed.append(text);
+    }
+    return listed;
+}
+
+void CCommDialog::saveSettings()
+{
+    if (!comm)
+        return;
+    qDebug() << "comm is not null ";
+    comm->server_host = ui->comboBox_nic->currentText();
+    comm->server_port = ui->lineEdit_server_port->text();
+    comm->client_host = ui->lineEdit_client_host->text();
+    comm->client_port = ui->lineEdit_client_port->text();
+    const QString chosenPort = ui->comboBox_serial->currentText();
+    for (const QSerialPortInfo &port : qAsConst(serialPorts)) {
+        if (serialPortText(port) == chosenPort)
+            comm->serialport = port.portName();
+    }
+    comm->is_server = ui->radioButton_server->isChecked();
+    comm->use_udp = ui->checkBox_useudp->isChecked();
+}
+
+void CCommDialog::on_radioButton_server_toggled(bool checked)
+{
+    ui->comboBox_nic->setEnabled(checked);
+    ui->lineEdit_server_port->setEnabled(checked);
+    ui->label_serverhost->setEnabled(checked);
+    ui->label_serverport->setEnabled(checked);
+    ui->lineEdit_client_host->setEnabled(!checked);
+    ui->lineEdit_client_port->setEnabled(!checked);
+    ui->label_clienthost->setEnabled(!checked);
+    ui->label_clientport->setEnabled(!checked);
+    // A client takes its levels from the server, not from a serial port.
+    ui->comboBox_serial->setEnabled(checked);
+}
+
+void CCommDialog::on_checkBox_useudp_toggled(bool checked)
+{
+    if (checked) {
+        ui->radioButton_server->setEnabled(true);
+        ui->radioButton_client->setEnabled(true);
+        on_radioButton_server_toggled(ui->radioButton_server->isChecked());
+        return;
+    }
+    ui->comboBox_nic->setEnabled(false);
+    ui->lineEdit_server_port->setEnabled(false);
+    ui->radioButton_server->setEnabled(false);
+    ui->label_serverhost->setEnabled(false);
+    ui->label_serverport->setEnabled(false);
+    ui->lineEdit_client_host->setEnabled(false);
+    ui->lineEdit_client_port->setEnabled(false);
+    ui->radioButton_client->setEnabled(false);
+    ui->label_clienthost->setEnabled(false);
+    ui->label_clientport->setEnabled(false);
+    ui->comboBox_serial->setEnabled(true);
+}
+
+void CCommDialog::on_pushButton_ok_clicked()
+{
+    qDebug() << "OK CLICK.. ";
+    if (ui->checkBox_useudp->isChecked()) {
+        // Only emptiness is checked here: the validators hold the range while typing.
+        if (ui->radioButton_server->isChecked() && ui->lineEdit_server_port->text().isEmpty()) {
+            QMessageBox::warning(this, "UDP Server error", "Please, specify valid port!", QMessageBox::Ok);
+            return;
+        }
+        if (ui->radioButton_client->isChecked() &&
+            (ui->lineEdit_client_host->text().isEmpty() || ui->lineEdit_client_port->text().isEmpty())) {
+            QMessageBox::warning(this, "UDP Client error", "Please, specify valid host and/or port!",
+                                 QMessageBox::Ok);
+            return;
+        }
+    }
+    saveSettings();
+    accept();
+}
+
+void CCommDialog::on_pushButton_cancel_clicked()
+{
+    reject();
+}
