@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+// A level in dB; the declared type of the meter's level slot.
+typedef double double_db;
+
+// Vertical peak programme meter: maps one level in dB onto its height and paints the bar.
+// The bar length is kept in whole pixels and changes only in calcPosition(), so that a caller
+// moving the level often repaints only when the bar really moves.
+class ZelPPMMeter : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(
+        double dBPosition READ dBPosition WRITE setdBPosition DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(double MindBPosition READ mindBPosition WRITE setMindBPosition
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(double MaxdBPosition READ maxdBPosition WRITE setMaxdBPosition
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(double ReleasePerSecond READ releasePerSecond WRITE setReleasePerSecond
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(bool DINCurve READ dinCurve WRITE setDINCurve DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(bool GradientBackground READ gradientBackground WRITE setGradientBackground
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(bool GradientForground READ gradientForground WRITE setGradientForground
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor MaxColor READ maxColor WRITE setMaxColor DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor MinColor READ minColor WRITE setMinColor DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor MaxBackgroundColor READ maxBackgroundColor WRITE setMaxBackgroundColor
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor MinBackgroundColor READ minBackgroundColor WRITE setMinBackgroundColor
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QString SkinEnvironmentVariable READ skinEnvironmentVariable WRITE setSkinEnvironmentVariable
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QString PPMMeterBackgroundFileName READ ppmMeterBackgroundFileName WRITE
+                   setPPMMeterBackgroundFileName DESIGNABLE true SCRIPTABLE true STORED true)
+
+public:
+    explicit ZelPPMMeter(QWidget *parent = nullptr);
+    ~ZelPPMMeter() override;
+
+    double dBPosition() const { return m_dBPosition; }
+    double mindBPosition() const { return m_mindBPosition; }
+    double maxdBPosition() const { return m_maxdBPosition; }
+    double releasePerSecond() const { return m_releasePerSecond; }
+    bool dinCurve() const { return m_dinCurve; }
+    bool gradientBackground() const { return m_gradientBackground; }
+    bool gradientForground() const { return m_gradientForground; }
+    QColor maxColor() const { return m_maxColor; }
+    QColor minColor() const { return m_minColor; }
+    QColor maxBackgroundColor() const { return m_maxBackgroundColor; }
+    QColor minBackgroundColor() const { return m_minBackgroundColor; }
+    QString skinEnvironmentVariable() const { return m_skinEnvironmentVariable; }
+    QString ppmMeterBackgroundFileName() const { return m_ppmMeterBackgroundFileName; }
+
+    void setMindBPosition(double value);
+    void setMaxdBPosition(double value);
+    // Stored and reported only; the release rate in force belongs to whoever drives the level.
+    void setReleasePerSecond(double value);
+    void setDINCurve(bool value);
+    void setGradientBackground(bool value);
+    void setGradientForground(bool value);
+    // The colour setters always repaint, also for an unchanged colour.
+    virtual void setMaxColor(const QColor &value);
+    virtual void setMinColor(const QColor &value);
+    virtual void setMaxBackgroundColor(const QColor &value);
+    virtual void setMinBackgroundColor(const QColor &value);
+    void setSkinEnvironmentVariable(const QString &value);
+    void setPPMMeterBackgroundFileName(const QString &value);
+
+    // Stores the level as it comes, without clamping and without a repaint.
+    void setRawdBPosition(double value);
+    // Clamps the level into the scale and recomputes both lengths from the current height.
+    // Returns true when the bar length changed; never repaints.
+    bool calcPosition();
+
+    // The lengths of the last calcPosition(), in pixels upward from the bottom edge.
+    int barLength() const { return m_barLength; }
+    int zeroLength() const { return m_zeroLength; }
+    // The scale cache, matching the two scale ends.
+    double dinBase() const { return m_dinBase; }
+    double dinSpan() const { return m_dinSpan; }
+    double dBRange() const { return m_dBRange; }
+    const QImage &backgroundImage() const { return m_backgroundImage; }
+
+public slots:
+    // Stores the level unclamped and repaints; the bar follows at the next calcPosition().
+    void setdBPosition(double_db NewdBPosition);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString skinPath() const;
+    void reloadBackgroundImage();
+    void refreshScaleCache();
+
+    double m_dBPosition = -50.0;
+    double m_mindBPosition = -50.0;
+    double m_maxdBPosition = 5.0;
+    double m_releasePerSecond = 18.0;
+    bool m_dinCurve = true;
+    bool m_gradientBackground = true;
+    bool m_gradientForground = false;
+    QColor m_maxColor{255, 0, 0, 255};
+    QColor m_minColor{0, 255, 0, 255};
+    QColor m_maxBackgroundColor{64, 0, 0, 255};
+    QColor m_minBackgroundColor{0, 64, 0, 255};
+    QString m_skinEnvironmentVariable;
+    QString m_ppmMeterBackgroundFileName;
+
+    QImage m_backgroundImage;
+    int m_barLength = 0;
+    int m_zeroLength = 0;
+    // 10^(min/80), 10^(max/80) - 10^(min/80) and max - min for the default ends -50 and +5 dB.
+    double m_dinBase = 0.23713737056616552;
+    double m_dinSpan = 0.9176446141232928;
+    double m_dBRange = 55.0;
+};
