@@ -1,0 +1,164 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "mylabel.h"
+#include "zelanalogclock.h"
+#include "zeldigitalclock.h"
+#include "zelppmmeter.h"
+
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QSerialPort>
+#include <QTimer>
+#include <QUdpSocket>
+
+// Resources live in a static library, so they are registered explicitly.
+static void initResources()
+{
+    Q_INIT_RESOURCE(kolvane);
+}
+
+namespace {
+
+constexpr int VersionMajor = 1;
+constexpr int VersionMinor = 9;
+constexpr int SerialRetryIntervalMs = 1000;
+
+const char *const BackgroundResource = ":/resources/png/KolvaneBackground.png";
+const char *const BackdropResource = ":/resources/png/KolvaneBackgroundEmpty.png";
+const char *const SettingsIconStyle = "image: url(:/resources/png/Settings.png);";
+const char *const WhiteTextStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
+
+const QRect SettingsIconGeometry(900, 28, 25, 25);
+const QRect Caption1Geometry(44, 502, 121, 31);
+const QRect Caption2Geometry(194, 502, 131, 31);
+const QRect Caption3Geometry(830, 502, 101, 31);
+const QRect AnalogClockGeometry(348, 85, 410, 410);
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    initResources();
+    ui = new Ui::MainWindow;
+    windowSize = QSize(-1, -1);
+    ui->setupUi(this);
+
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelvoort"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("zelvoort.nl"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kolvane Meters"));
+
+    settingsLabel = new myLabel(QString(), this);
+    settingsLabel->setStyleSheet(QString::fromLatin1(SettingsIconStyle));
+    settingsLabel->setGeometry(SettingsIconGeometry);
+
+    labelMeter1 = new myLabel(QString(), this);
+    labelMeter1->setGeometry(Caption1Geometry);
+    labelMeter2 = new myLabel(QString(), this);
+    labelMeter2->setGeometry(Caption2Geometry);
+    labelMeter3 = new myLabel(QString(), this);
+    labelMeter3->setGeometry(Caption3Geometry);
+
+    ui->footerlabel->setText(tr("Copyright 2019-2026 Zelvoort - v%1.%2").arg(VersionMajor).arg(VersionMinor));
+
+    background = new QPixmap(QString::fromLatin1(BackgroundResource));
+
+    serialPort = nullptr;
+    linkSettings.is_server = true;
+    linkSettings.use_udp = false;
+
+    udpSocket = new QUdpSocket(this);
+
+    designGeometry = {ui->ProgLeft->geometry(),    ui->ProgRight->geometry(),  ui->SubLeft->geometry(),
+                      ui->SubRight->geometry(),    ui->CrmLeft->geometry(),    ui->CrmRight->geometry(),
+                      ui->AnalogClock->geometry(), ui->DigitalClock->geometry(), labelMeter1->geometry(),
+                      labelMeter2->geometry(),     labelMeter3->geometry(),    ui->timelabel->geometry(),
+                      ui->footerlabel->geometry(), settingsLabel->geometry()};
+
+    releaseStep = 0.133;
+    resizePending = false;
+    releaseInterval = 10;
+    targetLevels.fill(LevelFrame::FloorDb);
+
+    configureDisplay();
+
+    serialRetryTimer = new QTimer(this);
+    serialRetryTimer->setInterval(SerialRetryIntervalMs);
+    connect(serialRetryTimer, &QTimer::timeout, this, &MainWindow::retrySerialPort);
+
+    readSettings();
+    setupLink();
+
+    releaseTimer = new QTimer(this);
+    connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
+    releaseTimer->start(releaseInterval);
+
+    backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
+    scaledBackground = new QPixmap;
+    scaledBackgroundEmpty = new QPixmap;
+}
+
+MainWindow::~MainWindow()
+{
+    if (serialPort && serialPort->isOpen())
+        serialPort->close();
+    writeSettings();
+    delete ui;
+    delete background;
+    delete backgroundEmpty;
+    delete scaledBackground;
+    delete scaledBackgroundEmpty;
+}
+
+void MainWindow::configureDisplay()
+{
+    ZelAnalogClock *clock = ui->AnalogClock;
+    clock->setGeometry(AnalogClockGeometry);
+    clock->setHourLines(true);
+    clock->setHourLinesColor(QColor(0, 255, 0, 255));
+    clock->setMinuteLines(true);
+    clock->setMinuteLinesLength(4);
+    clock->setMinuteLinesColor(QColor(0, 170, 0, 255));
+    clock->setSecondDots(true);
+    clock->setSecondDotsCountDown(false);
+    clock->setDotSize(4);
+    clock->setDotColor(QColor(255, 255, 255, 255));
+    clock->setHands(true);
+    clock->setHourHandColor(QColor(255, 0, 0, 128));
+    clock->setHourHandBorder(24);
+    clock->setHourHandLength(12);
+    clock->setHourHandWidth(12);
+    clock->setMinuteHandColor(QColor(0, 0, 255, 128));
+    clock->setMinuteHandBorder(8);
+    clock->setMinuteHandLength(28);
+    clock->setMinuteHandWidth(8);
+
+    for (ZelPPMMeter *meter :
+         {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight})
+        meter->setGradientForground(true);
+
+    const QList<QLabel *> whiteLabels = {labelMeter1, labelMeter2, ui->timelabel, labelMeter3};
+    for (QLabel *label : whiteLabels)
+        label->setStyleSheet(QString::fromLatin1(WhiteTextStyle));
+    for (QLabel *label : whiteLabels)
+        label->setAlignment(Qt::AlignCenter);
+
+    connect(settingsLabel, &myLabel::clicked, this, &MainWindow::openSettings);
+    // The captions are the display's editable labels: a click edits them.
+    connect(labelMeter1, &myLabel::clicked, this, &MainWindow::labelMeter1Clicked);
+    connect(labelMeter2, &myLabel::clicked, this, &MainWindow::labelMeter2Clicked);
+    connect(labelMeter3, &myLabel::clicked, this, &MainWindow::labelMeter3Clicked);
+
+    ZelDigitalClock *digital = ui->DigitalClock;
+    QFont widgetFont(QStringLiteral("Bitstream Vera Sans"), 36);
+    widgetFont.setWeight(QFont::Bold);
+    widgetFont.setItalic(false);
+    widgetFont.setStrikeOut(false);
+    digital->setFont(widgetFont);
+    digital->setTimeDisplayFont(QFont(QStringLiteral("DejaVu Sans"), 40));
+    digital->setTimeDisplayFontColor(QColor(255, 255, 255, 255));
+    digital->setDateDisplay(true);
+    digital->setDateDisplayFont(QFont(QStringLiteral("DejaVu Sans"), 24));
+    digital->setDateDisplayFontColor(QColor(255, 255, 255, 255));
+}

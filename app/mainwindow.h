@@ -1,0 +1,98 @@
+#pragma once
+
+#include "framestream.h"
+#include "linksettings.h"
+
+#include <QMainWindow>
+#include <QRect>
+#include <QSize>
+
+#include <array>
+
+class CCommDialog;
+class QPixmap;
+class QSerialPort;
+class QTimer;
+class QUdpSocket;
+class ZelPPMMeter;
+class myLabel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one window: it owns the form, the meters' levels, the links and the settings, and wires them.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private Q_SLOTS:
+    void onDataAvailable();
+    void meterRelease();
+    void openSettings();
+    void udpReceive();
+    void labelMeter1Clicked();
+    void labelMeter2Clicked();
+    void labelMeter3Clicked();
+
+private:
+    static constexpr int ScaledWidgetCount = 14;
+
+    // Start-up and shutdown
+    void configureDisplay();
+    // Settings
+    void readSettings();
+    void writeSettings();
+    int currentScreen() const;
+    // Layout scaling
+    void scaleLayout();
+    // Captions
+    void editCaption(myLabel *caption, const char *prompt);
+    // Frames and release
+    void processFrame(const char *frame);
+    void stepMeter(ZelPPMMeter *meter, double &targetLevel);
+    void resetLevels();
+    // Link set-up
+    void setupLink();
+    void openSerialPort();
+    void closeSerialPort();
+    void onSerialError();
+    void retrySerialPort();
+    void setLinkTitle(const QString &endpoint);
+
+    Ui::MainWindow *ui = nullptr;
+    QSerialPort *serialPort = nullptr;
+    QTimer *releaseTimer = nullptr;
+    CCommDialog *commDialog = nullptr;
+    QSize windowSize;
+    QPixmap *background = nullptr;
+    QPixmap *backgroundEmpty = nullptr;
+    QPixmap *scaledBackground = nullptr;
+    QPixmap *scaledBackgroundEmpty = nullptr;
+    bool resizePending = false;
+    myLabel *settingsLabel = nullptr;
+    myLabel *labelMeter1 = nullptr;
+    myLabel *labelMeter2 = nullptr;
+    myLabel *labelMeter3 = nullptr;
+    std::array<QRect, ScaledWidgetCount> designGeometry;
+    std::array<double, LevelFrame::LevelCount> targetLevels{};
+    double releaseStep = 0.0;
+    int releaseInterval = 0;
+    LinkSettings linkSettings;
+    QUdpSocket *udpSocket = nullptr;
+
+    // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
+    FrameStream serialStream;
+    QTimer *serialRetryTimer = nullptr;
+    bool udpDrainQueued = false;
+
+    friend class MainWindowTestAccess;
+};

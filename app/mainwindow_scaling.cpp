@@ -1,0 +1,82 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "layoutscaling.h"
+#include "mylabel.h"
+#include "zeldigitalclock.h"
+#include "zelppmmeter.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QResizeEvent>
+
+namespace {
+
+constexpr int CaptionPointSize = 15;
+constexpr int FooterPointSize = 11;
+constexpr int TimePointSize = 40;
+constexpr int DatePointSize = 24;
+
+} // namespace
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    // Only record: the next paint scales once, however many resizes came before it.
+    windowSize = event->size();
+    resizePending = true;
+}
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (resizePending && !background->isNull())
+        scaleLayout();
+    painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
+    const int x = (windowSize.width() - scaledBackground->width()) / 2;
+    const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    painter.drawPixmap(QPointF(x, y), *scaledBackground);
+}
+
+void MainWindow::scaleLayout()
+{
+    using namespace LayoutScaling;
+
+    *scaledBackground = background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    *scaledBackgroundEmpty = backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    const Fit fit = fitToWindow(windowSize);
+
+    // Each widget with the index of its design rectangle (captured in another order).
+    const std::pair<QWidget *, int> scaled[ScaledWidgetCount] = {
+        {ui->ProgLeft, 0},    {ui->ProgRight, 1},    {ui->SubLeft, 2},   {ui->SubRight, 3},
+        {ui->CrmLeft, 4},     {ui->CrmRight, 5},     {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
+        {labelMeter1, 8},     {labelMeter2, 9},      {ui->timelabel, 11}, {labelMeter3, 10},
+        {ui->footerlabel, 12}, {settingsLabel, 13}};
+    for (const auto &entry : scaled)
+        entry.first->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));
+
+    QFont captionFont = labelMeter1->font();
+    captionFont.setPointSize(scaledPointSize(CaptionPointSize, fit.scaleFactor));
+    for (QWidget *label : {static_cast<QWidget *>(labelMeter1), static_cast<QWidget *>(labelMeter2),
+                           static_cast<QWidget *>(ui->timelabel), static_cast<QWidget *>(labelMeter3)})
+        label->setFont(captionFont);
+
+    QFont footerFont = ui->footerlabel->font();
+    footerFont.setPointSize(scaledPointSize(FooterPointSize, fit.scaleFactor));
+    ui->footerlabel->setFont(footerFont);
+
+    QFont timeFont = ui->DigitalClock->timeDisplayFont();
+    timeFont.setPointSize(scaledPointSize(TimePointSize, fit.scaleFactor));
+    ui->DigitalClock->setTimeDisplayFont(timeFont);
+
+    QFont dateFont = ui->DigitalClock->dateDisplayFont();
+    dateFont.setPointSize(scaledPointSize(DatePointSize, fit.scaleFactor));
+    ui->DigitalClock->setDateDisplayFont(dateFont);
+
+    for (ZelPPMMeter *meter :
+         {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight})
+        meter->calcPosition();
+
+    resizePending = false;
+    update();
+}

@@ -1,0 +1,25 @@
+#include "mainwindow.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QSerialPort>
+#include <QUdpSocket>
+
+void MainWindow::onDataAvailable()
+{
+    qDebug() << "data arrived.. ";
+    if (!serialPort)
+        return;
+    // Reads are not frames: the stream decoder finds the frames in whatever the port delivers.
+    serialStream.feed(serialPort->readAll(), [this](const char *frame) { processFrame(frame); });
+}
+
+void MainWindow::processFrame(const char *frame)
+{
+    for (int k = 0; k < LevelFrame::LevelCount; ++k)
+        targetLevels[size_t(k)] = LevelFrame::levelFromWord(LevelFrame::wordAt(frame, k));
+
+    if (udpSocket && linkSettings.is_server && linkSettings.use_udp)
+        udpSocket->writeDatagram(frame, LevelFrame::Size, QHostAddress(QHostAddress::Broadcast),
+                                 portNumber(linkSettings.server_port));
+}

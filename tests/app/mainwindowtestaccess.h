@@ -1,0 +1,44 @@
+#pragma once
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "mylabel.h"
+
+#include <QSerialPort>
+#include <QTimer>
+#include <QUdpSocket>
+
+// The tests' view into the window's private state; the window befriends this class.
+class MainWindowTestAccess
+{
+public:
+    static Ui::MainWindow *ui(MainWindow &w) { return w.ui; }
+    static std::array<double, LevelFrame::LevelCount> &targetLevels(MainWindow &w) { return w.targetLevels; }
+    static LinkSettings &linkSettings(MainWindow &w) { return w.linkSettings; }
+    static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
+    static QUdpSocket *udpSocket(MainWindow &w) { return w.udpSocket; }
+    static QTimer *releaseTimer(MainWindow &w) { return w.releaseTimer; }
+    static QTimer *serialRetryTimer(MainWindow &w) { return w.serialRetryTimer; }
+    static CCommDialog *commDialog(MainWindow &w) { return w.commDialog; }
+    static myLabel *settingsLabel(MainWindow &w) { return w.settingsLabel; }
+    static myLabel *caption(MainWindow &w, int index)
+    {
+        myLabel *const captions[] = {w.labelMeter1, w.labelMeter2, w.labelMeter3};
+        return captions[index];
+    }
+    static const std::array<QRect, 14> &designGeometry(MainWindow &w) { return w.designGeometry; }
+    static QSize windowSize(MainWindow &w) { return w.windowSize; }
+    static bool resizePending(MainWindow &w) { return w.resizePending; }
+    static double releaseStep(MainWindow &w) { return w.releaseStep; }
+    static int releaseInterval(MainWindow &w) { return w.releaseInterval; }
+    static const FrameStream &serialStream(MainWindow &w) { return w.serialStream; }
+
+    static void setupLink(MainWindow &w) { w.setupLink(); }
+    static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }
+    static void meterRelease(MainWindow &w) { w.meterRelease(); }
+    static void onDataAvailable(MainWindow &w) { w.onDataAvailable(); }
+    static void udpReceive(MainWindow &w) { w.udpReceive(); }
+    static void resetLevels(MainWindow &w) { w.resetLevels(); }
+    static int currentScreen(MainWindow &w) { return w.currentScreen(); }
+};
