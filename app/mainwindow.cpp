@@ -37,8 +37,7 @@ const QRect AnalogClockGeometry(348, 85, 410, 410);
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     initResources();
     ui = new Ui::MainWindow;
@@ -70,10 +69,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     udpSocket = new QUdpSocket(this);
 
-    designGeometry = {ui->ProgLeft->geometry(),    ui->ProgRight->geometry(),  ui->SubLeft->geometry(),
-                      ui->SubRight->geometry(),    ui->CrmLeft->geometry(),    ui->CrmRight->geometry(),
+    designGeometry = {ui->ProgLeft->geometry(),    ui->ProgRight->geometry(),    ui->SubLeft->geometry(),
+                      ui->SubRight->geometry(),    ui->CrmLeft->geometry(),      ui->CrmRight->geometry(),
                       ui->AnalogClock->geometry(), ui->DigitalClock->geometry(), labelMeter1->geometry(),
-                      labelMeter2->geometry(),     labelMeter3->geometry(),    ui->timelabel->geometry(),
+                      labelMeter2->geometry(),     labelMeter3->geometry(),      ui->timelabel->geometry(),
                       ui->footerlabel->geometry(), settingsLabel->geometry()};
 
     releaseStep = 0.133;

@@ -42,15 +42,16 @@ void MainWindow::scaleLayout()
     using namespace LayoutScaling;
 
     *scaledBackground = background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    *scaledBackgroundEmpty = backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    *scaledBackgroundEmpty =
+        backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const Fit fit = fitToWindow(windowSize);
 
     // Each widget with the index of its design rectangle (captured in another order).
     const std::pair<QWidget *, int> scaled[ScaledWidgetCount] = {
-        {ui->ProgLeft, 0},    {ui->ProgRight, 1},    {ui->SubLeft, 2},   {ui->SubRight, 3},
-        {ui->CrmLeft, 4},     {ui->CrmRight, 5},     {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
-        {labelMeter1, 8},     {labelMeter2, 9},      {ui->timelabel, 11}, {labelMeter3, 10},
+        {ui->ProgLeft, 0},     {ui->ProgRight, 1}, {ui->SubLeft, 2},     {ui->SubRight, 3},
+        {ui->CrmLeft, 4},      {ui->CrmRight, 5},  {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
+        {labelMeter1, 8},      {labelMeter2, 9},   {ui->timelabel, 11},  {labelMeter3, 10},
         {ui->footerlabel, 12}, {settingsLabel, 13}};
     for (const auto &entry : scaled)
         entry.first->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));

@@ -15,7 +15,8 @@ struct CaptionKey
     const char *defaultText;
 };
 
-constexpr CaptionKey CaptionKeys[] = {{"labelMeter1", "Prog"}, {"labelMeter2", "Sub"}, {"labelMeter3", "CRM"}};
+constexpr CaptionKey CaptionKeys[] = {
+    {"labelMeter1", "Prog"}, {"labelMeter2", "Sub"}, {"labelMeter3", "CRM"}};
 
 QString key(const char *name)
 {

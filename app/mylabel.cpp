@@ -1,7 +1,6 @@
 #include "mylabel.h"
 
-myLabel::myLabel(const QString &text, QWidget *parent)
-    : QLabel(parent)
+myLabel::myLabel(const QString &text, QWidget *parent) : QLabel(parent)
 {
     setText(text);
 }

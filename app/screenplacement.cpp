@@ -36,7 +36,8 @@ bool isCompleteGeometry(const QByteArray &geometry)
     quint16 major = 0;
     quint16 minor = 0;
     stream >> magic >> major >> minor;
-    if (stream.status() != QDataStream::Ok || magic != GeometryMagic || major < 1 || major > NewestMajorVersion)
+    if (stream.status() != QDataStream::Ok || magic != GeometryMagic || major < 1 ||
+        major > NewestMajorVersion)
         return false;
 
     QRect frame, normal, restored;

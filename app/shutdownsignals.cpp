@@ -25,8 +25,7 @@ extern "C" void forwardSignal(int signalNumber)
 
 } // namespace
 
-ShutdownSignals::ShutdownSignals(QObject *parent)
-    : QObject(parent)
+ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent)
 {
     if (signalSockets[0] >= 0)
         return; // one instance per process owns the handlers
@@ -68,10 +67,7 @@ void ShutdownSignals::readSignal()
 
 #else
 
-ShutdownSignals::ShutdownSignals(QObject *parent)
-    : QObject(parent)
-{
-}
+ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent) {}
 
 ShutdownSignals::~ShutdownSignals() = default;
 

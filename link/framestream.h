@@ -13,8 +13,7 @@ class FrameStream
 {
 public:
     // Feeds one read; calls onFrame(const char *frame) for every valid frame, in stream order.
-    template <typename OnFrame>
-    void feed(const QByteArray &chunk, OnFrame &&onFrame)
+    template <typename OnFrame> void feed(const QByteArray &chunk, OnFrame &&onFrame)
     {
         append(chunk);
         int start = 0;

@@ -21,7 +21,10 @@ using Words = std::array<quint16, LevelCount>;
 bool isValid(const char *frame);
 
 // Level in dB of one word: thousandths of a dB, offset by 50 dB.
-inline double levelFromWord(quint16 word) { return word / 1000.0 - 50.0; }
+inline double levelFromWord(quint16 word)
+{
+    return word / 1000.0 - 50.0;
+}
 
 // Nearest word for a level, clamped to the word's range (for senders and tests).
 quint16 wordFromLevel(double db);

@@ -15,6 +15,12 @@ struct LinkSettings
 };
 
 // Port text as the link uses it: unsigned decimal, anything else 0.
-inline uint portValue(const QString &text) { return text.toUInt(); }
+inline uint portValue(const QString &text)
+{
+    return text.toUInt();
+}
 // The value cut to the 16 bits of a UDP port.
-inline quint16 portNumber(const QString &text) { return quint16(portValue(text) & 0xFFFF); }
+inline quint16 portNumber(const QString &text)
+{
+    return quint16(portValue(text) & 0xFFFF);
+}

@@ -4,7 +4,10 @@
 
 namespace {
 QDateTime fakeNow;
-QDateTime readFake() { return fakeNow; }
+QDateTime readFake()
+{
+    return fakeNow;
+}
 } // namespace
 
 FakeClock::FakeClock(const QDateTime &start)
@@ -18,7 +21,19 @@ FakeClock::~FakeClock()
     LocalClock::setSource(nullptr);
 }
 
-void FakeClock::set(const QDateTime &now) { fakeNow = now; }
-void FakeClock::setTime(const QTime &time) { fakeNow.setTime(time); }
-void FakeClock::advanceMs(qint64 ms) { fakeNow = fakeNow.addMSecs(ms); }
-QDateTime FakeClock::current() { return fakeNow; }
+void FakeClock::set(const QDateTime &now)
+{
+    fakeNow = now;
+}
+void FakeClock::setTime(const QTime &time)
+{
+    fakeNow.setTime(time);
+}
+void FakeClock::advanceMs(qint64 ms)
+{
+    fakeNow = fakeNow.addMSecs(ms);
+}
+QDateTime FakeClock::current()
+{
+    return fakeNow;
+}

@@ -13,7 +13,8 @@ Pty::Pty()
     masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (masterFd < 0)
         return;
-    const char *name = (::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0) ? ::ptsname(masterFd) : nullptr;
+    const char *name =
+        (::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0) ? ::ptsname(masterFd) : nullptr;
     const int slaveFd = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
     if (slaveFd < 0) {
         ::close(masterFd);
@@ -65,7 +66,10 @@ void Pty::closeKeeper()
 #else
 Pty::Pty() = default;
 Pty::~Pty() = default;
-bool Pty::write(const QByteArray &) { return false; }
+bool Pty::write(const QByteArray &)
+{
+    return false;
+}
 void Pty::closeMaster() {}
 void Pty::closeKeeper() {}
 #endif
