@@ -1,11 +1,13 @@
 #include "mainwindowtestaccess.h"
 
 #include "ccommdialog.h"
+#include "pty.h"
 #include "tempsettings.h"
 #include "zelppmmeter.h"
 
 #include <QInputDialog>
 #include <QMenuBar>
+#include <QPointer>
 #include <QtTest>
 
 namespace {
@@ -54,6 +56,7 @@ private Q_SLOTS:
     void clickingACaptionEditsIt();
     void settingsIconOpensTheDialog_data();
     void settingsIconOpensTheDialog();
+    void cancelledDialogRebuildsTheSameLink();
 
 private:
     TempSettings *settings = nullptr;
@@ -204,6 +207,42 @@ void TestMainWindow::settingsIconOpensTheDialog()
     QTest::mouseRelease(icon, button);
     QVERIFY(MainWindowTestAccess::commDialog(w));
     QCOMPARE(title, QStringLiteral("Communication Interface"));
+}
+
+void TestMainWindow::cancelledDialogRebuildsTheSameLink()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs a pseudo-terminal as the serial device");
+#else
+    Pty console;
+    QVERIFY2(console.isOpen(), "cannot open a pseudo-terminal");
+    MainWindow w;
+    LinkSettings &link = MainWindowTestAccess::linkSettings(w);
+    link.serialport = console.slavePath();
+    link.server_port = "5500";
+    MainWindowTestAccess::setupLink(w);
+    QPointer<QSerialPort> before = MainWindowTestAccess::serialPort(w);
+    QVERIFY(before && before->isOpen());
+    const QString portName = before->portName();
+    MainWindowTestAccess::targetLevels(w).fill(-3.0);
+
+    QTimer::singleShot(0, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
+
+    QCOMPARE(link.serialport, console.slavePath());
+    QCOMPARE(link.server_port, QStringLiteral("5500"));
+    QCOMPARE(link.use_udp, false);
+    for (double level : MainWindowTestAccess::targetLevels(w))
+        QCOMPARE(level, -50.0);
+    QSerialPort *after = MainWindowTestAccess::serialPort(w);
+    QVERIFY(after && after->isOpen());
+    QCOMPARE(after->portName(), portName);
+    // Closed and let go of, even though the same port opened again at once.
+    QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
+#endif
 }
 
 QTEST_MAIN(TestMainWindow)
