@@ -60,6 +60,7 @@ private:
     void processFrame(const char *frame);
     void stepMeter(ZelPPMMeter *meter, double &targetLevel);
     void resetLevels();
+    void wakeRelease();
     // Link set-up
     void setupLink();
     void openSerialPort();

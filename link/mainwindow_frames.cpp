@@ -18,6 +18,7 @@ void MainWindow::processFrame(const char *frame)
 {
     for (int k = 0; k < LevelFrame::LevelCount; ++k)
         targetLevels[size_t(k)] = LevelFrame::levelFromWord(LevelFrame::wordAt(frame, k));
+    wakeRelease();
 
     if (udpSocket && linkSettings.is_server && linkSettings.use_udp)
         udpSocket->writeDatagram(frame, LevelFrame::Size, QHostAddress(QHostAddress::Broadcast),

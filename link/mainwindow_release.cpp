@@ -3,14 +3,26 @@
 
 #include "zelppmmeter.h"
 
+#include <QTimer>
+
 void MainWindow::meterRelease()
 {
-    stepMeter(ui->ProgLeft, targetLevels[0]);
-    stepMeter(ui->ProgRight, targetLevels[1]);
-    stepMeter(ui->SubLeft, targetLevels[2]);
-    stepMeter(ui->SubRight, targetLevels[3]);
-    stepMeter(ui->CrmLeft, targetLevels[4]);
-    stepMeter(ui->CrmRight, targetLevels[5]);
+    ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight};
+    bool allResting = true;
+    for (size_t i = 0; i < targetLevels.size(); ++i) {
+        stepMeter(meters[i], targetLevels[i]);
+        allResting = allResting && meters[i]->dBPosition() <= LevelFrame::FloorDb &&
+                     targetLevels[i] <= LevelFrame::FloorDb;
+    }
+    // A silent wall display should cost nothing: the tick sleeps until the next frame wakes it.
+    if (allResting)
+        releaseTimer->stop();
+}
+
+void MainWindow::wakeRelease()
+{
+    if (releaseTimer && !releaseTimer->isActive())
+        releaseTimer->start(releaseInterval);
 }
 
 void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)

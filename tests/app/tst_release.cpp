@@ -35,6 +35,7 @@ private Q_SLOTS:
     void clampedTargetRepaintsOnce();
     void eachTargetDrivesItsMeter();
     void linkSetUpResetsTargets();
+    void tickSleepsWhileEverythingRests();
 
 private:
     TempSettings *temp = nullptr;
@@ -151,6 +152,24 @@ void TestRelease::linkSetUpResetsTargets()
     MainWindowTestAccess::setupLink(*window);
     for (double level : MainWindowTestAccess::targetLevels(*window))
         QCOMPARE(level, -50.0);
+}
+
+void TestRelease::tickSleepsWhileEverythingRests()
+{
+    QTimer *release = MainWindowTestAccess::releaseTimer(*window);
+    release->start();
+    MainWindowTestAccess::meterRelease(*window);
+    QVERIFY(!release->isActive());
+
+    const QByteArray frame = LevelFrame::encodeLevels({-50.0, -50.0, -50.0, -50.0, -50.0, -20.0});
+    MainWindowTestAccess::processFrame(*window, frame.constData());
+    QVERIFY(release->isActive());
+    QTRY_COMPARE(MainWindowTestAccess::ui(*window)->CrmRight->dBPosition(), -20.0);
+
+    // Once the meter has fallen back to the floor the tick sleeps again.
+    MainWindowTestAccess::resetLevels(*window);
+    QTRY_VERIFY_WITH_TIMEOUT(!release->isActive(), 10000);
+    QCOMPARE(MainWindowTestAccess::ui(*window)->CrmRight->dBPosition(), -50.0);
 }
 
 QTEST_MAIN(TestRelease)
