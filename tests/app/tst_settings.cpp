@@ -8,9 +8,9 @@
 
 namespace {
 
-const QStringList AllKeys = {"client_host", "client_port", "current_screen", "geometry",    "is_server",
-                             "labelMeter1", "labelMeter2", "labelMeter3",    "serialport",  "server_host",
-                             "server_port", "use_udp"};
+const QStringList AllKeys = {"client_host", "client_port", "current_screen", "geometry",
+                             "is_server",   "labelMeter1", "labelMeter2",    "labelMeter3",
+                             "serialport",  "server_host", "server_port",    "use_udp"};
 
 QStringList captions(MainWindow &w)
 {
@@ -32,7 +32,6 @@ private Q_SLOTS:
     void roundTripOfAllKeys();
     void oddStoredValues_data();
     void oddStoredValues();
-    void singleScreenStoresZero();
 
 private:
     TempSettings *temp = nullptr;
@@ -138,11 +137,11 @@ void TestSettings::oddStoredValues_data()
         << true << "5500";
     QTest::newRow("huge screen index") << QVariant(false) << QVariant(2147483647)
                                        << QVariant(QByteArray(64, '\xff')) << QVariant("x") << false << "x";
-    QTest::newRow("negative screen index") << QVariant(0) << QVariant(-3) << QVariant(QByteArray())
-                                           << QVariant(1.5) << false << "1.5";
-    QTest::newRow("truncated geometry") << QVariant("false") << QVariant(1)
-                                        << QVariant(QByteArray::fromHex("01d9d0cb000300000000")) << QVariant()
-                                        << false << "";
+    QTest::newRow("negative screen index")
+        << QVariant(0) << QVariant(-3) << QVariant(QByteArray()) << QVariant(1.5) << false << "1.5";
+    QTest::newRow("truncated geometry")
+        << QVariant("false") << QVariant(1) << QVariant(QByteArray::fromHex("01d9d0cb000300000000"))
+        << QVariant() << false << "";
 }
 
 // Whatever a store holds, the window starts, on the primary screen at its design size.
@@ -167,15 +166,6 @@ void TestSettings::oddStoredValues()
     QCOMPARE(MainWindowTestAccess::linkSettings(w).client_port, expectedPort);
     QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
     QCOMPARE(w.size(), QSize(986, 580));
-}
-
-void TestSettings::singleScreenStoresZero()
-{
-    if (QGuiApplication::screens().size() != 1)
-        QSKIP("this platform reports more than one screen");
-    MainWindow w;
-    w.move(5000, 10);
-    QCOMPARE(MainWindowTestAccess::currentScreen(w), 0);
 }
 
 QTEST_MAIN(TestSettings)
