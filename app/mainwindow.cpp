@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "startuplook.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -112,26 +113,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::configureDisplay()
 {
-    ZelAnalogClock *clock = ui->AnalogClock;
-    clock->setGeometry(AnalogClockGeometry);
-    clock->setHourLines(true);
-    clock->setHourLinesColor(QColor(0, 255, 0, 255));
-    clock->setMinuteLines(true);
-    clock->setMinuteLinesLength(4);
-    clock->setMinuteLinesColor(QColor(0, 170, 0, 255));
-    clock->setSecondDots(true);
-    clock->setSecondDotsCountDown(false);
-    clock->setDotSize(4);
-    clock->setDotColor(QColor(255, 255, 255, 255));
-    clock->setHands(true);
-    clock->setHourHandColor(QColor(255, 0, 0, 128));
-    clock->setHourHandBorder(24);
-    clock->setHourHandLength(12);
-    clock->setHourHandWidth(12);
-    clock->setMinuteHandColor(QColor(0, 0, 255, 128));
-    clock->setMinuteHandBorder(8);
-    clock->setMinuteHandLength(28);
-    clock->setMinuteHandWidth(8);
+    ui->AnalogClock->setGeometry(AnalogClockGeometry);
+    StartupLook::apply(ui->AnalogClock);
 
     for (ZelPPMMeter *meter :
          {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight})
@@ -149,15 +132,5 @@ void MainWindow::configureDisplay()
     connect(labelMeter2, &myLabel::clicked, this, &MainWindow::labelMeter2Clicked);
     connect(labelMeter3, &myLabel::clicked, this, &MainWindow::labelMeter3Clicked);
 
-    ZelDigitalClock *digital = ui->DigitalClock;
-    QFont widgetFont(QStringLiteral("Bitstream Vera Sans"), 36);
-    widgetFont.setWeight(QFont::Bold);
-    widgetFont.setItalic(false);
-    widgetFont.setStrikeOut(false);
-    digital->setFont(widgetFont);
-    digital->setTimeDisplayFont(QFont(QStringLiteral("DejaVu Sans"), 40));
-    digital->setTimeDisplayFontColor(QColor(255, 255, 255, 255));
-    digital->setDateDisplay(true);
-    digital->setDateDisplayFont(QFont(QStringLiteral("DejaVu Sans"), 24));
-    digital->setDateDisplayFontColor(QColor(255, 255, 255, 255));
+    StartupLook::apply(ui->DigitalClock);
 }

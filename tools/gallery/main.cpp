@@ -3,6 +3,7 @@
 //   kolvane-gallery                    live window; the clocks follow the system clock
 //   kolvane-gallery --screenshot F.png  writes one picture of the gallery and exits
 
+#include "startuplook.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -46,42 +47,6 @@ void addMeter(QWidget *parent, const MeterSample &sample)
     caption->setGeometry(g.center().x() - 30, g.bottom() + 8, 60, 20);
 }
 
-void configureAnalogClock(ZelAnalogClock *clock)
-{
-    clock->setGeometry(348, 85, 410, 410);
-    clock->setHourLines(true);
-    clock->setHourLinesColor(QColor(0, 255, 0, 255));
-    clock->setMinuteLines(true);
-    clock->setMinuteLinesLength(4);
-    clock->setMinuteLinesColor(QColor(0, 170, 0, 255));
-    clock->setSecondDots(true);
-    clock->setSecondDotsCountDown(false);
-    clock->setDotSize(4);
-    clock->setDotColor(QColor(255, 255, 255, 255));
-    clock->setHands(true);
-    clock->setHourHandColor(QColor(255, 0, 0, 128));
-    clock->setHourHandBorder(24);
-    clock->setHourHandLength(12);
-    clock->setHourHandWidth(12);
-    clock->setMinuteHandColor(QColor(0, 0, 255, 128));
-    clock->setMinuteHandBorder(8);
-    clock->setMinuteHandLength(28);
-    clock->setMinuteHandWidth(8);
-}
-
-void configureDigitalClock(ZelDigitalClock *clock)
-{
-    clock->setGeometry(348, 260, 410, 111);
-    QFont widgetFont("Bitstream Vera Sans", 36);
-    widgetFont.setWeight(QFont::Bold);
-    clock->setFont(widgetFont);
-    clock->setTimeDisplayFont(QFont("DejaVu Sans", 40));
-    clock->setTimeDisplayFontColor(QColor(255, 255, 255, 255));
-    clock->setDateDisplay(true);
-    clock->setDateDisplayFont(QFont("DejaVu Sans", 24));
-    clock->setDateDisplayFontColor(QColor(255, 255, 255, 255));
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -107,9 +72,11 @@ int main(int argc, char *argv[])
         addMeter(&gallery, sample);
     // As in the window: the digital clock lies under the analog clock's centre.
     auto *digitalClock = new ZelDigitalClock(&gallery);
-    configureDigitalClock(digitalClock);
+    digitalClock->setGeometry(348, 260, 410, 111);
+    StartupLook::apply(digitalClock);
     auto *analogClock = new ZelAnalogClock(&gallery);
-    configureAnalogClock(analogClock);
+    analogClock->setGeometry(348, 85, 410, 410);
+    StartupLook::apply(analogClock);
 
     if (parser.isSet(screenshot)) {
         analogClock->checkTime();
