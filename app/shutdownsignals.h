@@ -4,9 +4,9 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the GUI thread, so that a display stopped
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the main thread, so that a program stopped
 // by the session manager, a service manager or Ctrl+C leaves the event loop normally and stores
-// its settings. The handler itself only writes one byte into a socket pair.
+// what it must (a display its settings). The handler itself only writes one byte into a socket pair.
 class ShutdownSignals : public QObject
 {
     Q_OBJECT

@@ -1,8 +1,8 @@
 // console-sim: sends a mixing console's level frames to a display under test.
 #include "lineoutput.h"
+#include "shutdownsignals.h"
 #include "simoptions.h"
 #include "simulator.h"
-#include "stopsignals.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -69,8 +69,9 @@ int main(int argc, char *argv[])
                  qPrintable(levelsDescription(options)), qPrintable(destination), options.seed);
 
     Simulator simulator(options, std::move(output));
-    StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::exit(0); });
+    ShutdownSignals stopSignals;
+    QObject::connect(&stopSignals, &ShutdownSignals::shutdownRequested, &app,
+                     [] { QCoreApplication::exit(0); });
     QObject::connect(&simulator, &Simulator::finished, &app, [](int code) { QCoreApplication::exit(code); });
     simulator.start();
     const int exitCode = app.exec();
