@@ -1,0 +1,129 @@
+# Shared by the scripts: Debian packages, configure and build. Source it, do not run it.
+set -euo pipefail
+
+KOLVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+KOLVANE_BUILD="${KOLVANE_BUILD:-$KOLVANE_ROOT/build}"
+KOLVANE_ASAN_BUILD="${KOLVANE_ASAN_BUILD:-$KOLVANE_ROOT/build-asan}"
+KOLVANE_FUZZ_BUILD="${KOLVANE_FUZZ_BUILD:-$KOLVANE_ROOT/build-fuzz}"
+
+# What building, running and testing need on a Debian 12 machine.
+# socat gives the system tests a serial device whose name survives the device going away;
+# libxcb1-dev builds the screenshot tool of the demo and the system tests.
+KOLVANE_PACKAGES=(
+    cmake make g++ pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev
+    fonts-dejavu-core ttf-bitstream-vera
+    xvfb xauth
+    iproute2 socat
+)
+# The libFuzzer targets need clang and its runtime libraries.
+KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file.
+KOLVANE_DEB_PACKAGES=(dpkg-dev file)
+
+missing_packages() {
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            printf '%s\n' "$pkg"
+        fi
+    done
+}
+
+# ensure_packages PKG...: installs what is missing as root; otherwise prints the line to run.
+ensure_packages() {
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing Debian packages. Run as root:" >&2
+        echo "apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_tree DIR [cmake options...]: configure once; later runs keep the cached options.
+configure_tree() {
+    local dir="$1"
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$KOLVANE_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    fi
+}
+
+# build_tree DIR [cmake options...]: configure once, then build incrementally.
+build_tree() {
+    local dir="$1"
+    configure_tree "$@"
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# build_targets DIR TARGET...: builds only the named targets of a configured tree.
+build_targets() {
+    local dir="$1"
+    shift
+    local args=() target
+    for target in "$@"; do
+        args+=(--target "$target")
+    done
+    cmake --build "$dir" --parallel "$(nproc)" "${args[@]}"
+}
+
+# The libFuzzer build: clang, the fuzz targets only.
+KOLVANE_FUZZ_TARGETS=(fuzz_framestream fuzz_datagram)
+build_fuzzers() {
+    configure_tree "$KOLVANE_FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DKOLVANE_FUZZ=ON \
+        -DKOLVANE_BUILD_TESTS=OFF -DKOLVANE_BUILD_BENCH=OFF
+    build_targets "$KOLVANE_FUZZ_BUILD" "${KOLVANE_FUZZ_TARGETS[@]}"
+}
+
+# fuzzer_path NAME: the built executable of a fuzz target.
+fuzzer_path() {
+    local found
+    found="$(find "$KOLVANE_FUZZ_BUILD" -type f -name "$1" -perm -u+x -print -quit)"
+    if [ -z "$found" ]; then
+        echo "fuzz target $1 was not built" >&2
+        return 1
+    fi
+    printf '%s\n' "$found"
+}
+
+# run_fuzzer NAME LIBFUZZER-OPTIONS...: runs one target on its corpus in the fuzz build folder
+# (seeded from fuzz/corpus/NAME and with the dictionary fuzz/NAME.dict or fuzz/link.dict when the
+# source tree has them) and prints its figures.
+run_fuzzer() {
+    local name="$1"
+    shift
+    local exe corpus artifacts seeds=() log status=0
+    exe="$(fuzzer_path "$name")"
+    corpus="$KOLVANE_FUZZ_BUILD/corpus/$name"
+    artifacts="$KOLVANE_FUZZ_BUILD/artifacts/$name"
+    mkdir -p "$corpus" "$artifacts"
+    [ -d "$KOLVANE_ROOT/fuzz/corpus/$name" ] && seeds=("$KOLVANE_ROOT/fuzz/corpus/$name")
+    local dictionary
+    for dictionary in "$KOLVANE_ROOT/fuzz/$name.dict" "$KOLVANE_ROOT/fuzz/link.dict"; do
+        if [ -f "$dictionary" ]; then
+            seeds+=(-dict="$dictionary")
+            break
+        fi
+    done
+    log="$KOLVANE_FUZZ_BUILD/$name.log"
+    local started ended
+    started="$(date +%s.%N)"
+    "$exe" "$corpus" "${seeds[@]}" -artifact_prefix="$artifacts/" -print_final_stats=1 "$@" >"$log" 2>&1 ||
+        status=$?
+    ended="$(date +%s.%N)"
+    local runs seconds
+    runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)"
+    seconds="$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.1f", b - a }')"
+    if [ "$status" -ne 0 ]; then
+        tail -n 60 "$log" >&2
+        echo "FUZZ|$name|FAILED (exit $status), inputs that fail are in $artifacts" >&2
+        return "$status"
+    fi
+    echo "FUZZ|$name|${runs:-?} inputs|${seconds:-?} s|corpus $(find "$corpus" -type f | wc -l) files"
+}
