@@ -540,7 +540,9 @@ int main(int argc, char *argv[])
         writeImage(folder.filePath(QStringLiteral("png/KolvaneBackground.png")), background(texture)) &&
         writeImage(folder.filePath(QStringLiteral("png/KolvaneBackgroundEmpty.png")), texture) &&
         writeImage(folder.filePath(QStringLiteral("png/Settings.png")), settingsGear()) &&
-        writeFile(folder.filePath(QStringLiteral("ico/KolvaneIcon256x256Border.ico")), iconFile(icons));
+        writeFile(folder.filePath(QStringLiteral("ico/KolvaneIcon256x256Border.ico")), iconFile(icons)) &&
+        // The desktop menu entry's icon, for installations that want a plain PNG.
+        writeImage(folder.filePath(QStringLiteral("png/KolvaneIcon256x256.png")), icons.last());
     if (!written)
         return 1;
     out << "artwork written to " << QDir::toNativeSeparators(folder.absolutePath()) << "\n";
