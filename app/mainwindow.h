@@ -93,7 +93,6 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
-    bool udpDrainQueued = false;
 
     friend class MainWindowTestAccess;
 };

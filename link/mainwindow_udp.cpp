@@ -2,12 +2,12 @@
 
 #include <QDebug>
 #include <QHostAddress>
-#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
 // Datagrams handled per readyRead(): a flood must not hold the GUI thread away from the
-// release tick and painting. What is left is read on the next pass of the event loop.
+// release tick and painting. The socket signals readyRead() again for what is left, on the
+// next pass of the event loop.
 constexpr int MaxDatagramsPerCall = 64;
 } // namespace
 
@@ -21,7 +21,7 @@ void MainWindow::udpReceive()
     QByteArray buffer;
     int handled = 0;
     do {
-        buffer.resize(qMax<qint64>(0, udpSocket->pendingDatagramSize()));
+        buffer.resize(int(qMax<qint64>(0, udpSocket->pendingDatagramSize())));
         QHostAddress sender;
         const qint64 length = udpSocket->readDatagram(buffer.data(), buffer.size(), &sender);
         // An IPv4 sender may show as an IPv4-mapped IPv6 address.
@@ -29,13 +29,4 @@ void MainWindow::udpReceive()
         if (length == LevelFrame::Size && plainSender == server && LevelFrame::isValid(buffer.constData()))
             processFrame(buffer.constData());
     } while (udpSocket->hasPendingDatagrams() && ++handled < MaxDatagramsPerCall);
-
-    // One continuation at a time, so a flood never queues more than one pending call.
-    if (udpSocket->hasPendingDatagrams() && !udpDrainQueued) {
-        udpDrainQueued = true;
-        QTimer::singleShot(0, this, [this] {
-            udpDrainQueued = false;
-            udpReceive();
-        });
-    }
 }

@@ -1,131 +1,69 @@
 #pragma once
 
-// Small pieces shared by the link tests of the window: frames, level text, debug capture, ports.
+// Small pieces shared by the window's link tests.
 
-#include "levelframe.h"
+#include "mainwindowtestaccess.h"
 
-#include <QHostAddress>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QSerialPort>
-#include <QString>
-#include <QStringList>
-#include <QUdpSocket>
-#include <QWidget>
-#include <QtGlobal>
-
-#include <array>
+using Access = MainWindowTestAccess;
 
 namespace LinkTest {
 
 // Levels as exact text, so a failed comparison shows all six values.
-inline QString levelsText(const std::array<double, LevelFrame::LevelCount> &levels)
+inline QString levelsText(const LevelFrame::Levels &levels)
 {
     QStringList parts;
-    for (double level : levels)
+    for (const double level : levels)
         parts << QString::number(level, 'g', 17);
     return parts.join(QLatin1String(", "));
 }
-
 inline QString levelsText(const QByteArray &frame)
 {
     return levelsText(LevelFrame::decode(frame.constData()));
 }
-
-inline QString floorText()
+inline QString targetsText(MainWindow &window)
 {
-    std::array<double, LevelFrame::LevelCount> floor;
-    floor.fill(LevelFrame::FloorDb);
-    return levelsText(floor);
+    return levelsText(Access::targetLevels(window));
 }
+inline const QString FloorText = levelsText(LevelFrame::encode({}));
+inline const QString Title = QStringLiteral("Kolvane Meters - (%1)");
 
 // A valid frame whose six words all differ from one seed to the next.
 inline QByteArray numberedFrame(quint16 seed)
 {
-    LevelFrame::Words words{};
-    for (int k = 0; k < LevelFrame::LevelCount; ++k)
-        words[size_t(k)] = quint16(seed + 1000 * k + 1);
-    return LevelFrame::encode(words);
+    const auto word = [seed](int k) { return quint16(seed + 1000 * k + 1); };
+    return LevelFrame::encode({word(0), word(1), word(2), word(3), word(4), word(5)});
 }
 
-// Collects the debug lines written while it lives.
-class MessageCapture
+// The debug lines written since the first call; other messages go on to the test's log.
+inline QStringList &debugLines()
 {
-public:
-    MessageCapture()
-    {
-        current = this;
-        previous = qInstallMessageHandler(&MessageCapture::handle);
-    }
-    ~MessageCapture()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    MessageCapture(const MessageCapture &) = delete;
-    MessageCapture &operator=(const MessageCapture &) = delete;
-
-    QStringList lines() const
-    {
-        QMutexLocker lock(&mutex);
-        return collected;
-    }
-    int count(const QString &line) const
-    {
-        QMutexLocker lock(&mutex);
-        return collected.count(line);
-    }
-    int countStartingWith(const QString &prefix) const
-    {
-        QMutexLocker lock(&mutex);
-        int n = 0;
-        for (const QString &line : collected)
-            n += line.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-    void clear()
-    {
-        QMutexLocker lock(&mutex);
-        collected.clear();
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (!current)
-            return;
-        // Only the debug log is the window's diagnostics; the test's own reports pass through.
-        if (type != QtDebugMsg) {
-            if (current->previous)
-                current->previous(type, context, message);
-            return;
-        }
-        QMutexLocker lock(&current->mutex);
-        current->collected << message;
-    }
-
-    static inline MessageCapture *current = nullptr;
-    QtMessageHandler previous = nullptr;
-    mutable QMutex mutex;
-    QStringList collected;
-};
+    static QStringList lines;
+    static const QtMessageHandler testLog =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (type == QtDebugMsg)
+                lines << message;
+            else if (testLog)
+                testLog(type, context, message);
+        });
+    return lines;
+}
 
 // A UDP port that nothing on this machine is bound to right now.
 inline quint16 freeUdpPort()
 {
     QUdpSocket probe;
-    if (!probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress))
-        return 0;
-    return probe.localPort();
+    return probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? probe.localPort() : 0;
 }
 
-// The serial ports of the window that are open now (closed ones are only waiting for deletion).
-inline int openSerialPortCount(const QWidget &window)
+// Serial mode on the given port name, or UDP client of 127.0.0.1 at the given port.
+inline void useLink(MainWindow &window, bool udp, const QString &port)
 {
-    int open = 0;
-    for (const QSerialPort *port : window.findChildren<QSerialPort *>())
-        open += port->isOpen() ? 1 : 0;
-    return open;
+    LinkSettings &link = Access::linkSettings(window);
+    link.use_udp = udp;
+    link.is_server = false;
+    (udp ? link.client_port : link.serialport) = port;
+    link.client_host = QStringLiteral("127.0.0.1");
+    Access::setupLink(window);
 }
 
 } // namespace LinkTest

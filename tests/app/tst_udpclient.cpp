@@ -1,40 +1,39 @@
-// The UDP client as the window runs it, with real sockets on loopback.
+// The UDP client as the window runs it, with real sockets on loopback, also under a flood.
 
 #include "linktesthelpers.h"
-#include "mainwindowtestaccess.h"
 
 #include "tempsettings.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
-using Access = MainWindowTestAccess;
+#include <atomic>
+#include <memory>
+
 using namespace LinkTest;
 
 namespace {
 
 constexpr int ArrivalTimeoutMs = 3000;
-// The whole of 127/8 is loopback on Linux: a second local address stands in for a stranger.
-const QHostAddress Server(QStringLiteral("127.0.0.1"));
-const QHostAddress Stranger(QStringLiteral("127.0.0.2"));
 const QString UdpReceiveLine = QStringLiteral("udpReceive");
+constexpr int FloodDatagrams = 100000;
+constexpr int FloodTimeoutMs = 60000;
+// The display must keep its 10 ms tick; this bound only catches a frozen loop, even on a loaded machine.
+constexpr qint64 LargestTolerableTickGapMs = 250;
+constexpr qint64 TolerableRssGrowthKiB = 20 * 1024;
 
-void useClient(MainWindow &window, const QString &port)
+// Resident set size from /proc, or -1 where there is none.
+qint64 residentKiB()
 {
-    LinkSettings &link = Access::linkSettings(window);
-    link.use_udp = true;
-    link.is_server = false;
-    link.client_host = Server.toString();
-    link.client_port = port;
-    Access::setupLink(window);
-}
-
-QByteArray withByte(QByteArray frame, int index, char value)
-{
-    frame[index] = value;
-    return frame;
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QRegularExpressionMatch rss =
+        QRegularExpression(QStringLiteral("VmRSS:\\s*(\\d+) kB"))
+            .match(status.open(QIODevice::ReadOnly) ? status.readAll() : QString());
+    return rss.hasMatch() ? rss.captured(1).toLongLong() : -1;
 }
 
 } // namespace
@@ -44,180 +43,160 @@ class UdpClientTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void bindLineAndTitle_data();
-    void bindLineAndTitle();
-    void acceptsOnlyFramesFromServer_data();
-    void acceptsOnlyFramesFromServer();
-    void drainsQueuedDatagramsInOneCall();
-    void serialModeReleasesClientSocket();
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true")); }
 
-private:
-    bool canSendFrom(const QHostAddress &address);
+    void bindLineAndTitle_data()
+    {
+        QTest::addColumn<uint>("portOffset");
+        QTest::addColumn<bool>("portInUse");
+        QTest::newRow("free port") << 0u << false;
+        // The text's full value is reported and shown; the socket uses its low 16 bits.
+        QTest::newRow("port beyond 16 bits") << 65536u << false;
+        QTest::newRow("port in use") << 0u << true;
+    }
+
+    void bindLineAndTitle()
+    {
+        QFETCH(uint, portOffset);
+        QFETCH(bool, portInUse);
+        const quint16 port = freeUdpPort();
+        QUdpSocket holder;
+        QVERIFY(!portInUse || holder.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress));
+        TempSettings settings;
+        MainWindow window;
+        debugLines().clear();
+        const QString configured = QString::number(port + portOffset);
+        useLink(window, true, configured);
+        const QString bindLine =
+            QStringLiteral("bind to port  %1  -  %2").arg(configured, portInUse ? "false" : "true");
+        QCOMPARE(debugLines().count(bindLine), 1);
+        QCOMPARE(window.windowTitle(), Title.arg(configured));
+        QPointer<QUdpSocket> socket = Access::udpSocket(window);
+        QVERIFY(socket && !Access::serialPort(window));
+        QCOMPARE(socket->state() == QAbstractSocket::BoundState && socket->localPort() == port, !portInUse);
+
+        // Serial mode closes the client: the former server's frames reach nobody, the port is free again.
+        useLink(window, false, QString());
+        QVERIFY(!Access::udpSocket(window) &&
+                (!socket || socket->state() == QAbstractSocket::UnconnectedState));
+        QVERIFY(portInUse || holder.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress));
+    }
+
+    void acceptsOnlyFramesFromServer_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<bool>("accepted");
+        const QByteArray frame = LevelFrame::encodeLevels({-12.5, -6.0, 0.0, 3.25, -49.0, 10.0});
+        const QString server = QStringLiteral("127.0.0.1");
+        QTest::newRow("frame from server") << frame << server << true;
+        // The whole of 127/8 is loopback on Linux: a second local address stands in for a stranger.
+        QTest::newRow("frame from another address") << frame << QStringLiteral("127.0.0.2") << false;
+        QTest::newRow("15 bytes") << frame.left(15) << server << false;
+        QTest::newRow("17 bytes") << frame + char(0x55) << server << false;
+        QTest::newRow("empty datagram") << QByteArray() << server << false;
+        QTest::newRow("frames in one datagram") << frame.repeated(64) << server << false;
+        for (const int index : {0, 1, 14, 15}) {
+            QByteArray broken = frame;
+            broken[index] = char(broken[index] ^ 0x01);
+            QTest::addRow("wrong marker byte %d", index) << broken << server << false;
+        }
+    }
+
+    // Two frames of the server wait in the socket ahead of the datagram under test: the one call
+    // reads all three in order, and the last frame it accepts wins.
+    void acceptsOnlyFramesFromServer()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, sender);
+        QFETCH(bool, accepted);
+        QUdpSocket server;
+        QUdpSocket peer;
+        if (!peer.bind(QHostAddress(sender), 0))
+            QSKIP("this machine cannot send from that loopback address");
+        TempSettings settings;
+        MainWindow window;
+        const quint16 port = freeUdpPort();
+        useLink(window, true, QString::number(port));
+        for (const quint16 seed : {100, 200})
+            server.writeDatagram(numberedFrame(seed), QHostAddress::LocalHost, port);
+        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
+        QThread::msleep(100); // no event processing: all three wait for the call below
+        debugLines().clear();
+        Access::udpReceive(window);
+        QCOMPARE(debugLines().count(UdpReceiveLine), 1);
+        QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
+        QCOMPARE(targetsText(window), levelsText(accepted ? datagram : numberedFrame(200)));
+    }
+
+    // One call reads a bounded batch, so a burst cannot hold the GUI thread; the rest follows.
+    void burstIsReadInBatches()
+    {
+        TempSettings settings;
+        MainWindow window;
+        const quint16 port = freeUdpPort();
+        useLink(window, true, QString::number(port));
+        QUdpSocket server;
+        constexpr int Burst = 100;
+        for (int i = 0; i < Burst; ++i)
+            server.writeDatagram(numberedFrame(quint16(i)), QHostAddress::LocalHost, port);
+        QThread::msleep(100);
+        Access::udpReceive(window);
+        QVERIFY(Access::udpSocket(window)->hasPendingDatagrams());
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(numberedFrame(Burst - 1)),
+                                  ArrivalTimeoutMs);
+        QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
+    }
+
+    // 100,000 datagrams from a loopback sender: the display keeps running and ends on the last frame.
+    void floodKeepsDisplayRunning()
+    {
+        if (residentKiB() < 0)
+            QSKIP("needs /proc to watch the memory");
+        TempSettings settings;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const quint16 port = freeUdpPort();
+        useLink(window, true, QString::number(port));
+        debugLines().clear(); // counting the line once per call instead of printing it keeps the log small
+        const qint64 rssBefore = residentKiB();
+
+        std::atomic<int> sent{0};
+        const std::unique_ptr<QThread> sender(QThread::create([&] {
+            QUdpSocket socket;
+            for (int i = 0; i < FloodDatagrams; ++i)
+                sent += socket.writeDatagram(numberedFrame(quint16(i % 50000)), QHostAddress::LocalHost,
+                                             port) > 0;
+        }));
+        QElapsedTimer sinceTick;
+        qint64 largestGapMs = 0;
+        int ticks = 0;
+        const QMetaObject::Connection ticking = connect(Access::releaseTimer(window), &QTimer::timeout, [&] {
+            largestGapMs = qMax(largestGapMs, sinceTick.restart());
+            ++ticks;
+        });
+        sinceTick.start();
+        sender->start();
+        QVERIFY(QTest::qWaitFor([&] { return sender->isFinished(); }, FloodTimeoutMs));
+        // The client must read what is left, not stop at its per-call bound.
+        QVERIFY(QTest::qWaitFor([&] { return !Access::udpSocket(window)->hasPendingDatagrams(); },
+                                ArrivalTimeoutMs));
+        disconnect(ticking);
+        const qint64 rssGrowth = residentKiB() - rssBefore;
+
+        // A distinct frame a moment later is what the targets then hold.
+        const QByteArray last = LevelFrame::encodeLevels({1.0, 2.0, 3.0, 4.0, 5.0, 6.0});
+        QUdpSocket().writeDatagram(last, QHostAddress::LocalHost, port);
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(last), ArrivalTimeoutMs);
+
+        qInfo("%d datagrams sent, %d udpReceive calls, largest tick gap %lld ms, RSS %+lld KiB", int(sent),
+              int(debugLines().count(UdpReceiveLine)), largestGapMs, rssGrowth);
+        QVERIFY2(ticks > 10, "the release tick did not run during the flood");
+        QVERIFY2(largestGapMs <= LargestTolerableTickGapMs, "the release tick stalled");
+        QVERIFY2(rssGrowth < TolerableRssGrowthKiB, "the memory grew");
+    }
 };
-
-void UdpClientTest::initTestCase()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
-    QVERIFY(freeUdpPort() != 0);
-}
-
-bool UdpClientTest::canSendFrom(const QHostAddress &address)
-{
-    QUdpSocket probe;
-    return probe.bind(address, 0);
-}
-
-void UdpClientTest::bindLineAndTitle_data()
-{
-    QTest::addColumn<uint>("portOffset");
-    QTest::addColumn<bool>("portInUse");
-
-    QTest::newRow("free port") << 0u << false;
-    // The text's full value is reported and shown; the socket uses its low 16 bits.
-    QTest::newRow("port beyond 16 bits") << 65536u << false;
-    QTest::newRow("port in use") << 0u << true;
-}
-
-void UdpClientTest::bindLineAndTitle()
-{
-    QFETCH(uint, portOffset);
-    QFETCH(bool, portInUse);
-
-    const quint16 port = freeUdpPort();
-    QVERIFY(port != 0);
-    QUdpSocket holder;
-    if (portInUse)
-        QVERIFY(holder.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress));
-
-    TempSettings settings;
-    MainWindow window;
-    const uint configured = port + portOffset;
-    MessageCapture messages;
-    useClient(window, QString::number(configured));
-
-    const QString result = portInUse ? QStringLiteral("false") : QStringLiteral("true");
-    QCOMPARE(messages.count(QStringLiteral("bind to port  %1  -  %2").arg(configured).arg(result)), 1);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Kolvane Meters - (%1)").arg(configured));
-    QUdpSocket *socket = Access::udpSocket(window);
-    QVERIFY(socket);
-    QCOMPARE(socket->state() == QAbstractSocket::BoundState, !portInUse);
-    if (!portInUse)
-        QCOMPARE(socket->localPort(), port);
-    QVERIFY(!Access::serialPort(window));
-}
-
-void UdpClientTest::acceptsOnlyFramesFromServer_data()
-{
-    QTest::addColumn<QByteArray>("datagram");
-    QTest::addColumn<QString>("sender");
-    QTest::addColumn<bool>("accepted");
-
-    const QByteArray frame = LevelFrame::encodeLevels({-12.5, -6.0, 0.0, 3.25, -49.0, 10.0});
-    const QString server = Server.toString();
-    QTest::newRow("frame from server") << frame << server << true;
-    QTest::newRow("frame from another address") << frame << Stranger.toString() << false;
-    QTest::newRow("15 bytes") << frame.left(15) << server << false;
-    QTest::newRow("17 bytes") << frame + QByteArray(1, char(0x55)) << server << false;
-    // Carriage-return removal belongs to the serial line: a datagram is taken as it is.
-    const QByteArray withLineFeed = LevelFrame::encode({0x010A, 1, 2, 3, 4, 5});
-    QTest::newRow("17 bytes holding CR LF") << QByteArray(withLineFeed).insert(3, '\r') << server << false;
-    QTest::newRow("empty datagram") << QByteArray() << server << false;
-    QTest::newRow("large datagram") << frame.repeated(64) << server << false;
-    QTest::newRow("wrong first start marker") << withByte(frame, 0, char(0xAB)) << server << false;
-    QTest::newRow("wrong second start marker") << withByte(frame, 1, char(0x00)) << server << false;
-    QTest::newRow("wrong first end marker") << withByte(frame, 14, char(0x54)) << server << false;
-    QTest::newRow("wrong second end marker") << withByte(frame, 15, char(0xAA)) << server << false;
-}
-
-void UdpClientTest::acceptsOnlyFramesFromServer()
-{
-    QFETCH(QByteArray, datagram);
-    QFETCH(QString, sender);
-    QFETCH(bool, accepted);
-
-    const QHostAddress senderAddress(sender);
-    if (!canSendFrom(senderAddress))
-        QSKIP("this machine cannot send from that loopback address");
-
-    TempSettings settings;
-    MainWindow window;
-    const quint16 port = freeUdpPort();
-    useClient(window, QString::number(port));
-    QUdpSocket *client = Access::udpSocket(window);
-    QVERIFY(client && client->state() == QAbstractSocket::BoundState);
-
-    QUdpSocket peer;
-    QVERIFY(peer.bind(senderAddress, 0));
-    QCOMPARE(peer.writeDatagram(datagram, Server, port), qint64(datagram.size()));
-
-    // waitForReadyRead() emits readyRead(), so the window handles the datagram right here.
-    MessageCapture messages;
-    QVERIFY(client->waitForReadyRead(ArrivalTimeoutMs));
-    QCOMPARE(messages.count(UdpReceiveLine), 1);
-    QCOMPARE(levelsText(Access::targetLevels(window)), accepted ? levelsText(datagram) : floorText());
-    // An ignored datagram is read and dropped, never left waiting in the socket.
-    QVERIFY(!client->hasPendingDatagrams());
-}
-
-void UdpClientTest::drainsQueuedDatagramsInOneCall()
-{
-    TempSettings settings;
-    MainWindow window;
-    const quint16 port = freeUdpPort();
-    useClient(window, QString::number(port));
-    QUdpSocket *client = Access::udpSocket(window);
-    QVERIFY(client && client->state() == QAbstractSocket::BoundState);
-
-    QUdpSocket peer;
-    QVERIFY(peer.bind(Server, 0));
-    const QByteArray frames[] = {numberedFrame(100), numberedFrame(200), numberedFrame(300)};
-    for (const QByteArray &frame : frames)
-        QCOMPARE(peer.writeDatagram(frame, Server, port), qint64(LevelFrame::Size));
-
-    // No event processing here, so all three wait in the socket until the one call below.
-    for (int attempt = 0; attempt < 100 && !client->hasPendingDatagrams(); ++attempt)
-        QThread::msleep(10);
-    QThread::msleep(50);
-    QVERIFY(client->hasPendingDatagrams());
-
-    MessageCapture messages;
-    Access::udpReceive(window);
-    QCOMPARE(messages.count(UdpReceiveLine), 1);
-    QVERIFY(!client->hasPendingDatagrams());
-    // The last one read wins: in arrival order that is the third.
-    QCOMPARE(levelsText(Access::targetLevels(window)), levelsText(frames[2]));
-}
-
-void UdpClientTest::serialModeReleasesClientSocket()
-{
-    TempSettings settings;
-    MainWindow window;
-    const quint16 port = freeUdpPort();
-    useClient(window, QString::number(port));
-    QPointer<QUdpSocket> former = Access::udpSocket(window);
-    QVERIFY(former && former->state() == QAbstractSocket::BoundState);
-
-    LinkSettings &link = Access::linkSettings(window);
-    link.use_udp = false;
-    link.serialport.clear();
-    Access::setupLink(window);
-
-    QVERIFY(!Access::udpSocket(window));
-    QVERIFY(!former || former->state() == QAbstractSocket::UnconnectedState);
-
-    // Frames of the former server no longer reach the meters next to the serial ones.
-    QUdpSocket peer;
-    QVERIFY(peer.bind(Server, 0));
-    const QByteArray frame = numberedFrame(500);
-    peer.writeDatagram(frame, Server, port);
-    QTest::qWait(200);
-    QCOMPARE(levelsText(Access::targetLevels(window)), floorText());
-
-    // The port is free again for anybody else.
-    QUdpSocket successor;
-    QVERIFY(successor.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress));
-}
 
 QTEST_MAIN(UdpClientTest)
 #include "tst_udpclient.moc"
