@@ -1,0 +1,478 @@
+#include "fakeclock.h"
+#include "zelanalogclock.h"
+#include "zeldigitalclock.h"
+#include "zelppmmeter.h"
+
+#include <QFontMetrics>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Day and month names in one language whatever the machine's locale; set before the application starts.
+[[maybe_unused]] const bool cLocale = qputenv("LC_ALL", "C");
+
+const QColor black(Qt::black), white(Qt::white), red(Qt::red), green(Qt::green), blue(Qt::blue),
+    yellow(Qt::yellow), magenta(Qt::magenta), darkRed(64, 0, 0), darkGreen(0, 64, 0);
+
+// The paint events that an action causes; the widget is shown and settled on first use.
+template <typename Action> int paintsCausedBy(QWidget &widget, Action action)
+{
+    struct : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    const bool firstShow = !widget.isVisible();
+    widget.show();
+    if (!QTest::qWaitForWindowExposed(&widget))
+        return -1;
+    for (int round = 0; firstShow && round < 3; ++round)
+        QCoreApplication::processEvents();
+    widget.installEventFilter(&counter);
+    action();
+    for (int round = 0; round < 3; ++round)
+        QCoreApplication::processEvents();
+    return counter.paints;
+}
+
+// The paint events of each clock for ticks of its timer slot, 95 ms apart on the fake clock.
+QVector<int> paintsForTicks(const QVector<QWidget *> &clocks, int ticks)
+{
+    QVector<int> paints(clocks.size());
+    for (int tick = 0; tick < ticks; ++tick, FakeClock::advanceMs(95))
+        for (int i = 0; i < clocks.size(); ++i)
+            paints[i] +=
+                paintsCausedBy(*clocks[i], [&] { QMetaObject::invokeMethod(clocks[i], "checkTime"); });
+    return paints;
+}
+
+// Own properties written unchanged repaint only if named always; written changed, unless named never.
+void checkWrites(QWidget &widget, const QList<QByteArray> &always, const QList<QByteArray> &never = {})
+{
+    const QMetaObject *meta = widget.metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty p = meta->property(i);
+        const QByteArray name = p.name();
+        const QVariant value = p.read(&widget);
+        const int type = value.userType();
+        const QVariant changed = type == QMetaType::Bool      ? QVariant(!value.toBool())
+                                 : type == QMetaType::QString ? QVariant(value.toString() + "x")
+                                 : type == QMetaType::QColor ? QVariant(QColor(~value.value<QColor>().rgba()))
+                                 : type == QMetaType::QFont  ? QVariant(QFont("DejaVu Serif", 40))
+                                                             : QVariant(value.toDouble() + 1);
+        QVERIFY2(paintsCausedBy(widget, [&] { p.write(&widget, value); }) == always.contains(name), name);
+        QVERIFY2(paintsCausedBy(widget, [&] { p.write(&widget, changed); }) == !never.contains(name), name);
+    }
+}
+
+using PropertyRow = std::tuple<const char *, QVariant, QVariant>; // name, default, read by accessor
+
+// Naming both accessors makes a renamed accessor fail to compile.
+#define ROW(object, Name, getter, value)                                                                     \
+    PropertyRow(QT_STRINGIFY(Name), value, ((void)&decltype(object)::set##Name, (object).getter()))
+
+// Own properties in table order: readable, writable, designable, scriptable, stored, no notify or reset.
+template <typename... Rows> void checkMetaObject(const QObject &object, const char *slot, const Rows &...rows)
+{
+    const QMetaObject *meta = object.metaObject();
+    QCOMPARE(meta->propertyCount() - meta->propertyOffset(), int(sizeof...(rows)));
+    int index = meta->propertyOffset();
+    for (const auto &[name, defaultValue, readByAccessor] : {rows...}) {
+        const QMetaProperty p = meta->property(index++);
+        QVERIFY2(p.name() == QByteArray(name) && p.typeName() == QByteArray(defaultValue.typeName()) &&
+                     p.isReadable() && p.isWritable() && p.isDesignable() && p.isScriptable() &&
+                     p.isStored() && !p.hasNotifySignal() && !p.isResettable() &&
+                     p.read(&object) == defaultValue && readByAccessor == defaultValue,
+                 name);
+    }
+    const QMetaMethod method = meta->method(meta->methodOffset());
+    QVERIFY(meta->methodCount() - meta->methodOffset() == 1 && method.methodType() == QMetaMethod::Slot);
+    QCOMPARE(method.methodSignature(), QByteArray(slot));
+}
+
+// Sets properties written as "Name=value; Name=value", each value converted to its property's type.
+bool setProperties(QObject &object, const QString &assignments)
+{
+    bool allSet = true;
+    for (const QString &assignment : assignments.split("; ", Qt::SkipEmptyParts))
+        allSet &= object.setProperty(qPrintable(assignment.section('=', 0, 0)), assignment.section('=', 1));
+    return allSet;
+}
+
+bool nearColor(const QColor &actual, const QColor &expected, int tolerance)
+{
+    return qMax(qMax(qAbs(actual.red() - expected.red()), qAbs(actual.green() - expected.green())),
+                qAbs(actual.blue() - expected.blue())) <= tolerance;
+}
+
+// The widget's grab() in front of a black window background.
+QImage grabOnBlack(QWidget &widget)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, Qt::black);
+    widget.setPalette(palette);
+    return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// Fourth-root scale, bottom and top end, level, clamped level, barLength, zeroLength.
+using Scale = std::tuple<bool, double, double, double, double, int, int>;
+// Height, gradients, level (linear scale, -50 to +5 dB), first lit row, colours of middle-column rows.
+using Look = std::tuple<int, bool, double, int, QList<QPair<int, QColor>>>;
+
+// A face point at a clock angle (clockwise from twelve), a radius and a clockwise offset in dial units.
+struct Spot
+{
+    double angle, radius, aside;
+    QColor colour;
+};
+
+using Face = std::tuple<QTime, QString, QVector<Spot>>; // time, properties, expected points
+
+QColor pixelAt(const QImage &image, const Spot &spot)
+{
+    const double scale = qMin(image.width(), image.height()) / 200.0;
+    const QPointF point = QTransform::fromTranslate(image.width() / 2, image.height() / 2)
+                              .scale(scale, scale)
+                              .rotate(spot.angle)
+                              .map(QPointF(spot.aside, -spot.radius));
+    return image.pixelColor(int(std::floor(point.x())), int(std::floor(point.y())));
+}
+
+// Points every step degrees round the circle: in the colour from angle from to to, black elsewhere;
+// none closer than the margin to either end.
+QVector<Spot> ring(double radius, double step, const QColor &colour, double from, double to, double margin)
+{
+    QVector<Spot> spots;
+    const auto apart = [](double a, double b) { return std::abs(std::remainder(a - b, 360.0)); };
+    for (double angle = -180; angle < 180; angle += step) {
+        if (!(apart(angle, from) < margin || apart(angle, to) < margin))
+            spots.push_back(
+                {angle, radius, 0, std::fmod(angle - from + 720, 360) <= to - from ? colour : black});
+    }
+    return spots;
+}
+
+// Hour triangle (6, -64), (-6, -64), (0, -76) and minute triangle (4, -64), (-4, -64), (0, -92):
+// within and just beyond each tip, base and hour base corner.
+QVector<Spot> pointers(double hour, double minute)
+{
+    return {{hour, 74, 0, yellow}, {hour, 65, 0, yellow}, {hour, 64.5, 5, yellow},  {hour, 64.5, -5, yellow},
+            {hour, 78, 0, black},  {hour, 62, 0, black},  {hour, 64.5, 7.5, black}, {hour, 64.5, -7.5, black},
+            {minute, 86, 0, blue}, {minute, 66, 0, blue}, {minute, 94, 0, black},   {minute, 62, 0, black}};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Scale)
+Q_DECLARE_METATYPE(Look)
+Q_DECLARE_METATYPE(Face)
+
+class TestWidgets : public QObject
+{
+    Q_OBJECT
+
+    ZelAnalogClock face; // one for all faces, so that nothing drawn for an earlier one may linger
+
+private slots:
+    void metaObjects()
+    {
+        ZelPPMMeter m;
+        checkMetaObject(
+            m, "setdBPosition(double_db)", ROW(m, dBPosition, dBPosition, -50.0),
+            ROW(m, MindBPosition, mindBPosition, -50.0), ROW(m, MaxdBPosition, maxdBPosition, 5.0),
+            ROW(m, ReleasePerSecond, releasePerSecond, 18.0), ROW(m, DINCurve, dinCurve, true),
+            ROW(m, GradientBackground, gradientBackground, true),
+            ROW(m, GradientForground, gradientForground, false), ROW(m, MaxColor, maxColor, red),
+            ROW(m, MinColor, minColor, green), ROW(m, MaxBackgroundColor, maxBackgroundColor, darkRed),
+            ROW(m, MinBackgroundColor, minBackgroundColor, darkGreen),
+            ROW(m, SkinEnvironmentVariable, skinEnvironmentVariable, QString()),
+            ROW(m, PPMMeterBackgroundFileName, ppmMeterBackgroundFileName, QString()));
+        QVERIFY(m.testAttribute(Qt::WA_OpaquePaintEvent));
+        ZelAnalogClock a;
+        const QColor grey(61, 61, 61, 191);
+        checkMetaObject(
+            a, "checkTime()", ROW(a, HourLines, hourLines, false),
+            ROW(a, HourLinesLength, hourLinesLength, 8), ROW(a, HourLinesWidth, hourLinesWidth, 2),
+            ROW(a, HourLinesColor, hourLinesColor, black), ROW(a, MinuteLines, minuteLines, false),
+            ROW(a, MinuteLinesLength, minuteLinesLength, 4), ROW(a, MinuteLinesWidth, minuteLinesWidth, 1),
+            ROW(a, MinuteLinesColor, minuteLinesColor, grey), ROW(a, SecondDots, secondDots, true),
+            ROW(a, SecondDotsCountDown, secondDotsCountDown, false), ROW(a, DotSize, dotSize, 1),
+            ROW(a, DotColor, dotColor, black), ROW(a, Hands, hands, true),
+            ROW(a, HourHandColor, hourHandColor, black), ROW(a, HourHandBorder, hourHandBorder, 12),
+            ROW(a, HourHandLength, hourHandLength, 12), ROW(a, HourHandWidth, hourHandWidth, 12),
+            ROW(a, MinuteHandColor, minuteHandColor, grey), ROW(a, MinuteHandBorder, minuteHandBorder, 4),
+            ROW(a, MinuteHandLength, minuteHandLength, 8), ROW(a, MinuteHandWidth, minuteHandWidth, 8),
+            ROW(a, EndTime, endTime, false), ROW(a, EndTimeLength, endTimeLength, 8),
+            ROW(a, EndTimeWidth, endTimeWidth, 2), ROW(a, EndTimeHour, endTimeHour, 0),
+            ROW(a, EndTimeMinute, endTimeMinute, 0), ROW(a, EndTimeSecond, endTimeSecond, 0),
+            ROW(a, EndTimeColor, endTimeColor, red), ROW(a, CountDownTime, countDownTime, 0.0f),
+            ROW(a, CountDownWidth, countDownWidth, 2), ROW(a, CountDownSpacing, countDownSpacing, 1),
+            ROW(a, CountDownColor, countDownColor, magenta));
+        ZelDigitalClock d;
+        checkMetaObject(d, "checkTime()", ROW(d, TimeDisplay, timeDisplay, true),
+                        ROW(d, TimeDisplayFont, timeDisplayFont, QFont()),
+                        ROW(d, TimeDisplayFontColor, timeDisplayFontColor, QColor()),
+                        ROW(d, DateDisplay, dateDisplay, true),
+                        ROW(d, DateDisplayFont, dateDisplayFont, QFont()),
+                        ROW(d, DateDisplayFontColor, dateDisplayFontColor, QColor()));
+    }
+
+    void writesRepaintOnlyOnChange()
+    {
+        FakeClock fake; // at second 0, as the clocks start: their timers ask for no repaint
+        ZelPPMMeter meter;
+        ZelAnalogClock analog;
+        ZelDigitalClock digital;
+        // The meter's colour setters and level slot always repaint; its release rate never does.
+        checkWrites(meter, {"dBPosition", "MaxColor", "MinColor", "MaxBackgroundColor", "MinBackgroundColor"},
+                    {"ReleasePerSecond"});
+        checkWrites(analog, {});
+        checkWrites(digital, {});
+    }
+
+    void meterScale_data()
+    {
+        QTest::addColumn<Scale>("scale");
+        for (const auto &[level, length] :
+             {std::pair(-50, 0), {-40, 17}, {-30, 40}, {-20, 70}, {-10, 111}, {0, 166}, {5, 200}})
+            QTest::addRow("fourth root %d", level)
+                << Scale{true, -50, 5, double(level), double(level), length, 166};
+        QTest::newRow("fourth root, below") << Scale{true, -50, 5, -70, -50, 0, 166};
+        QTest::newRow("fourth root, from -60") << Scale{true, -60, 5, 0, 0, 168, 168};
+        QTest::newRow("linear -20") << Scale{false, -50, 5, -20, -20, 109, 181};
+        QTest::newRow("linear 0") << Scale{false, -50, 5, 0, 0, 181, 181};
+        QTest::newRow("linear, above") << Scale{false, -50, 5, qInf(), 5, 200, 181};
+        QTest::newRow("reversed ends, clamped to the top") << Scale{true, 10, -10, 0, -10, 200, 114};
+        // No scale to map onto: an empty bar instead of a division by zero.
+        QTest::newRow("equal ends, fourth root") << Scale{true, 0, 0, 3, 0, 0, 0};
+        QTest::newRow("equal ends, linear") << Scale{false, -20, -20, -20, -20, 0, 0};
+        QTest::newRow("hair-thin") << Scale{false, -50, -50 + 1e-12, 0, -50 + 1e-12, 0, QWIDGETSIZE_MAX};
+    }
+    void meterScale()
+    {
+        QFETCH(Scale, scale);
+        const auto &[dinCurve, minimum, maximum, level, clamped, barLength, zeroLength] = scale;
+        ZelPPMMeter meter;
+        meter.setRawdBPosition(-20);
+        meter.calcPosition();
+        meter.setDINCurve(dinCurve);
+        meter.setMindBPosition(minimum);
+        meter.setMaxdBPosition(maximum);
+        meter.setdBPosition(level);
+        QCOMPARE(meter.dinBase(), std::pow(10.0, minimum / 80));
+        QCOMPARE(meter.dBRange(), maximum - minimum);
+        QCOMPARE(meter.dBPosition(), level); // stored as it comes; the bar waits for calcPosition()
+        QCOMPARE(meter.barLength(), 70);
+        QCOMPARE(meter.calcPosition(), barLength != 70);
+        QVERIFY(!meter.calcPosition());
+        QCOMPARE(meter.dBPosition(), clamped);
+        QCOMPARE(meter.barLength(), barLength);
+        QCOMPARE(meter.zeroLength(), zeroLength);
+    }
+
+    void meterPainting_data()
+    {
+        QTest::addColumn<Look>("look");
+        QTest::newRow("gradient, below half")
+            << Look{200, true, -35, 146, {{0, darkRed}, {50, QColor(32, 32, 0)}, {100, darkGreen}}};
+        QTest::newRow("gradient, above half") << Look{200, true, -10, 55, {{55, QColor(113, 142, 0)}}};
+        QTest::newRow("gradient, half + 1") << Look{200, true, -22.2, 99, {{98, darkGreen}, {99, green}}};
+        // The gradient part starts at 2 x half - barLength: row 0 for half 100, row 1 for half 101.
+        QTest::newRow("gradient, height 200")
+            << Look{200, true, 5, 0, {{0, red}, {50, QColor(126, 129, 0)}, {100, green}}};
+        QTest::newRow("gradient, height 201") << Look{201, true, 5, 1, {{0, darkRed}, {1, red}}};
+        // Solid mode splits bar and background at zeroLength 181.
+        QTest::newRow("solid, at zeroLength") << Look{200, false, 0, 19, {{18, darkRed}, {19, green}}};
+        QTest::newRow("solid, above") << Look{200, false, 5, 0, {{18, red}, {19, green}}};
+        QTest::newRow("solid, empty") << Look{200, false, -50, 200, {{18, darkRed}, {19, darkGreen}}};
+    }
+    void meterPainting()
+    {
+        QFETCH(Look, look);
+        const auto &[height, gradients, level, firstLitRow, colours] = look;
+        ZelPPMMeter meter;
+        meter.resize(10, height);
+        meter.setDINCurve(false);
+        meter.setGradientBackground(gradients);
+        meter.setGradientForground(gradients);
+        meter.setRawdBPosition(level);
+        meter.calcPosition();
+        const QImage image = grabOnBlack(meter);
+        // Every bar colour has red + green = 255, every background colour 64, gradients included.
+        for (int row = 0; row < height; ++row) {
+            const QColor pixel = image.pixelColor(5, row);
+            const int redGreen = pixel.blue() > 2 ? 0 : pixel.red() + pixel.green();
+            QVERIFY2(row < firstLitRow ? qAbs(redGreen - 64) <= 2 : redGreen >= 250,
+                     qPrintable(QString::number(row)));
+        }
+        for (const auto &[row, colour] : colours)
+            QVERIFY2(nearColor(image.pixelColor(5, row), colour, 5), qPrintable(QString::number(row)));
+    }
+
+    void clocksRepaintOncePerSecond()
+    {
+        FakeClock fake(QDateTime(QDate(2026, 12, 5), QTime(14, 0, 0, 40)));
+        ZelAnalogClock analog;
+        ZelDigitalClock digital;
+        // Both start at second 0: no repaint within it, but the texts are set.
+        QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({0, 0}));
+        QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("14:00:00 Sat 5 Dec 2026"));
+        FakeClock::setTime(QTime(14, 0, 20, 40));
+        QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({1, 1}));
+        // Still minute 0: the analog hour waits for a change of the minute.
+        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 20));
+        FakeClock::set(
+            QDateTime(QDate(2027, 1, 9), QTime(7, 5, 20))); // the same second: new texts, no repaint
+        QCOMPARE(paintsForTicks({&analog, &digital}, 1), QVector<int>({0, 0}));
+        QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("07:05:20 Sat 9 Jan 2027"));
+    }
+
+    void analogArcArithmetic_data()
+    {
+        QTest::addColumn<qint64>("actual");
+        QTest::addColumn<int>("expected");
+        const int notDrawn = -100000;
+        using Clock = ZelAnalogClock;
+        const auto left = [&](int endHour, int endMinute, int endSecond, const QTime &now) {
+            return Clock::endTimeSecondsLeft(endHour, endMinute, endSecond, now.hour(), now.minute(),
+                                             now.second())
+                .value_or(notDrawn);
+        };
+        QTest::newRow("15 s before") << left(10, 30, 0, {10, 29, 45}) << 15;
+        QTest::newRow("1 s after") << left(10, 30, 0, {10, 30, 1}) << notDrawn;
+        // Up to fifteen seconds past midnight or the full hour, an end time counts down before it.
+        QTest::newRow("day wrap") << left(0, 0, 5, {23, 59, 55}) << 10;
+        QTest::newRow("day wrap, threshold") << left(0, 0, 14, {23, 59, 59}) << 15;
+        QTest::newRow("day wrap, beyond") << left(0, 0, 15, {23, 59, 59}) << notDrawn;
+        QTest::newRow("hourly, passed") << left(24, 30, 0, {13, 45, 0}) << -900;
+        QTest::newRow("hour 30") << left(30, 30, 0, {2, 29, 45}) << 15;
+        QTest::newRow("hourly wrap") << left(24, 0, 5, {8, 59, 55}) << 10;
+        for (const auto &[seconds, span] : {std::pair(16, 0), {15, 1440}, {1, 96}, {0, 0}})
+            QTest::addRow("end-time arc, %d s left", seconds)
+                << qint64(Clock::endTimeArcSpan(seconds)) << span;
+        for (const auto &[time, span] : {std::pair(15.0f, 1440), {2.5f, 240}, {-15.0f, -1440}, {-0.1f, -9}})
+            QTest::addRow("count-down arc, %g", time) << qint64(Clock::countDownArcSpan(time)) << span;
+    }
+    void analogArcArithmetic()
+    {
+        QFETCH(qint64, actual);
+        QFETCH(int, expected);
+        QCOMPARE(actual, qint64(expected));
+    }
+
+    void analogFace_data()
+    {
+        QTest::addColumn<Face>("f");
+        const auto dots = [](int first, int last, const QColor &colour = white) {
+            return ring(94, 6, colour, first * 6, last * 6, 0); // the centres of dots of size 4
+        };
+        const auto arc = [](double r, const QColor &c, double from, double to) {
+            return ring(r, 2.5, c, from, to, 1.5);
+        };
+        const QString up = "SecondDots=true", down = "SecondDots=true; SecondDotsCountDown=true";
+        // One change at a time of the dial's size or the dots' colour, which must both show.
+        QTest::newRow("dots up at 0") << Face{{10, 7, 0}, up, dots(0, 0)};
+        QTest::newRow("dots on 400 x 200") << Face{{10, 7, 59}, down + "; maximumHeight=200", dots(59, 59)};
+        QTest::newRow("dots down at 0") << Face{{10, 7, 0}, down, dots(0, 59)};
+        QTest::newRow("cyan dots") << Face{{10, 7, 45}, up + "; DotColor=#00ffff", dots(0, 45, Qt::cyan)};
+        QTest::newRow("pointers 03:30:00") << Face{{3, 30, 0}, "Hands=true", pointers(105, 180)};
+        QTest::newRow("pointers 21:15:30") << Face{{21, 15, 30}, "Hands=true", pointers(637.5, 93)};
+        // The end-time mark at half past and, in the last fifteen seconds, its arc on radius 99.
+        const QString daily = "EndTime=true; EndTimeHour=10; EndTimeMinute=30";
+        const auto mark = [](double angle) { return Spot{angle, 95, 0, red}; };
+        QTest::newRow("end time, 10:29:50") << Face{{10, 29, 50}, daily, arc(99, red, 120, 180) << mark(180)};
+        QTest::newRow("end time, 10:30:00") << Face{{10, 30, 0}, daily, arc(99, red, 180, 180) << mark(180)};
+        QTest::newRow("end time, 10:30:01") << Face{{10, 30, 1}, daily, arc(95, red, qQNaN(), qQNaN())};
+        QTest::newRow("hourly, passed at 13:45:00") << Face{
+            {13, 45, 0}, daily + "; EndTimeHour=24; EndTimeSecond=30", arc(99, red, 183, 183) << mark(183)};
+        QTest::newRow("day wrap") << Face{
+            {23, 59, 55}, "EndTime=true; EndTimeSecond=5", arc(99, red, -59.5, 0.5) << mark(0.5)};
+        // Hour ticks cover radius 86 to 96 at every fifth position, minute ticks of width 2 radius 90 to 96.
+        const QVector<Spot> ticks{{0, 87, 0, green},  {30, 95.5, 0, green}, {330, 87, 0, green},
+                                  {30, 85, 0, black}, {0, 97.5, 0, black},  {6, 93, 0, white},
+                                  {84, 93, 0, white}, {6, 88.5, 0, black},  {3, 93, 0, black}};
+        const QString tickLines =
+            "HourLines=true; HourLinesColor=#00ff00; MinuteLines=true; MinuteLinesWidth=2; "
+            "MinuteLinesColor=#ffffff";
+        QTest::newRow("ticks") << Face{{0, 0}, tickLines, ticks};
+        // On radius 96 - (HourLinesLength 8 + CountDownSpacing 5), though the hour ticks are off.
+        QTest::newRow("count-down 15.0") << Face{{0, 0}, "CountDownTime=15", arc(83, magenta, -90, 0)};
+        QTest::newRow("count-down -5.0") << Face{{0, 0}, "CountDownTime=-5", arc(83, magenta, 0, 30)};
+    }
+    void analogFace()
+    {
+        QFETCH(Face, f);
+        const auto &[time, properties, spots] = f;
+        FakeClock fake;
+        // The main window's pointer and dot sizes, in opaque colours, and everything switched off.
+        QVERIFY(setProperties(
+            face, "maximumHeight=400; HourLines=false; MinuteLines=false; SecondDots=false; "
+                  "Hands=false; SecondDotsCountDown=false; EndTime=false; EndTimeHour=0; "
+                  "EndTimeMinute=0; EndTimeSecond=0; CountDownTime=0; CountDownSpacing=5; DotSize=4; "
+                  "DotColor=#ffffff; HourHandBorder=24; HourHandColor=#ffff00; MinuteHandBorder=8; "
+                  "MinuteHandLength=28; MinuteHandColor=#0000ff; " +
+                      properties));
+        face.resize(400, 400);
+        // Through two earlier minutes to the time: the hour is taken over only with a change of the minute.
+        for (int secondsBefore : {122, 61, 0}) {
+            FakeClock::set(QDateTime(QDate(2026, 12, 5), time).addSecs(-secondsBefore));
+            face.checkTime();
+        }
+        QCOMPARE(QTime(face.lastHour(), face.lastMinute(), face.lastSecond()), time);
+        const QImage image = grabOnBlack(face);
+        for (const Spot &s : spots)
+            QVERIFY2(nearColor(pixelAt(image, s), s.colour, s.colour == black ? 24 : 80),
+                     qPrintable(QString::asprintf("%g deg, radius %g", s.angle, s.radius)));
+    }
+
+    void digitalLines_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("timeFont");   // point size
+        QTest::addColumn<QRect>("timeRect"); // null where nothing of the line may show
+        QTest::addColumn<QRect>("dateRect");
+        QTest::newRow("both off") << 100 << "TimeDisplay=false; DateDisplay=false" << 9 << QRect() << QRect();
+        QTest::newRow("date only") << 100 << "TimeDisplay=false" << 9 << QRect() << QRect(0, 0, 300, 50);
+        // Half of 31 is 15: a time font taller than that is cut off below row 14.
+        QTest::newRow("height 31") << 31 << "DateDisplay=false" << 30 << QRect(0, 0, 300, 15) << QRect();
+        QTest::newRow("date one time line down")
+            << 100 << "" << 15 << QRect(0, 0, 300, 50)
+            << QRect(0, QFontMetrics(QFont("DejaVu Sans", 15)).height(), 300, 50);
+    }
+    void digitalLines()
+    {
+        QFETCH(int, height);
+        QFETCH(QString, shown);
+        QFETCH(int, timeFont);
+        QFETCH(QRect, timeRect);
+        QFETCH(QRect, dateRect);
+        FakeClock fake(QDateTime(QDate(2026, 12, 5), QTime(10, 20, 30)));
+        ZelDigitalClock clock;
+        clock.resize(300, height);
+        clock.checkTime();
+        clock.setTimeDisplayFont(QFont("DejaVu Sans", timeFont));
+        clock.setDateDisplayFont(QFont("DejaVu Sans", 8));
+        QVERIFY(setProperties(clock, "TimeDisplayFontColor=#ff0000; DateDisplayFontColor=#00ff00; " + shown));
+        const QImage image = grabOnBlack(clock);
+        for (const auto &[channel, rect] : {std::pair(&QColor::red, timeRect), {&QColor::green, dateRect}}) {
+            QRect ink;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if ((image.pixelColor(x, y).*channel)() > 64)
+                        ink |= QRect(x, y, 1, 1);
+            QVERIFY(rect.isNull()
+                        ? ink.isNull()
+                        : rect.contains(ink) && (ink.center() - rect.center()).manhattanLength() <= 6);
+        }
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
