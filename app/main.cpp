@@ -5,6 +5,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The display paints with the raster engine only; on X11 this spares loading the OpenGL
+    // drivers, about half of the program's memory.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QApplication application(argc, argv);
 

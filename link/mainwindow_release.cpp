@@ -7,15 +7,17 @@
 
 void MainWindow::meterRelease()
 {
-    ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight};
-    bool allResting = true;
+    ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
+                                   ui->SubRight, ui->CrmLeft,   ui->CrmRight};
+    bool anyMoved = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
+        const double before = meters[i]->dBPosition();
         stepMeter(meters[i], targetLevels[i]);
-        allResting = allResting && meters[i]->dBPosition() <= LevelFrame::FloorDb &&
-                     targetLevels[i] <= LevelFrame::FloorDb;
+        anyMoved = anyMoved || meters[i]->dBPosition() != before;
     }
-    // A silent wall display should cost nothing: the tick sleeps until the next frame wakes it.
-    if (allResting)
+    // A wall display between programme items should cost nothing: once every meter has reached
+    // its target the tick sleeps until new targets wake it.
+    if (!anyMoved)
         releaseTimer->stop();
 }
 
@@ -47,4 +49,5 @@ void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)
 void MainWindow::resetLevels()
 {
     targetLevels.fill(LevelFrame::FloorDb);
+    wakeRelease();
 }

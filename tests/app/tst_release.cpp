@@ -127,8 +127,9 @@ void TestRelease::tickSleepsWhileEverythingRests()
     QVERIFY(release->isActive());
     QTRY_COMPARE(MainWindowTestAccess::ui(*window)->CrmRight->dBPosition(), -20.0);
     QCOMPARE(MainWindowTestAccess::ui(*window)->CrmLeft->dBPosition(), -50.0); // level 6 drives CrmRight only
+    QTRY_VERIFY(!release->isActive()); // held at its target: nothing to do until the next frame
 
-    // A link set-up drops the targets; the meter falls back and the tick sleeps again.
+    // A link set-up drops the targets and wakes the tick; the meter falls back and it sleeps again.
     MainWindowTestAccess::setupLink(*window);
     for (double level : MainWindowTestAccess::targetLevels(*window))
         QCOMPARE(level, -50.0);
