@@ -27,18 +27,12 @@ public:
         myLabel *const captions[] = {w.labelMeter1, w.labelMeter2, w.labelMeter3};
         return captions[index];
     }
-    static const std::array<QRect, 14> &designGeometry(MainWindow &w) { return w.designGeometry; }
     static QSize windowSize(MainWindow &w) { return w.windowSize; }
     static bool resizePending(MainWindow &w) { return w.resizePending; }
-    static double releaseStep(MainWindow &w) { return w.releaseStep; }
-    static int releaseInterval(MainWindow &w) { return w.releaseInterval; }
     static const FrameStream &serialStream(MainWindow &w) { return w.serialStream; }
 
     static void setupLink(MainWindow &w) { w.setupLink(); }
     static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }
     static void meterRelease(MainWindow &w) { w.meterRelease(); }
-    static void onDataAvailable(MainWindow &w) { w.onDataAvailable(); }
     static void udpReceive(MainWindow &w) { w.udpReceive(); }
-    static void resetLevels(MainWindow &w) { w.resetLevels(); }
-    static int currentScreen(MainWindow &w) { return w.currentScreen(); }
 };

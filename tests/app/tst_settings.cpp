@@ -8,13 +8,18 @@
 
 namespace {
 
-const QStringList AllKeys = {"client_host", "client_port", "current_screen", "geometry",
-                             "is_server",   "labelMeter1", "labelMeter2",    "labelMeter3",
-                             "serialport",  "server_host", "server_port",    "use_udp"};
-
-QStringList captions(MainWindow &w)
+QStringList linkAndCaptions(MainWindow &w)
 {
-    return {MainWindowTestAccess::caption(w, 0)->text(), MainWindowTestAccess::caption(w, 1)->text(),
+    const LinkSettings &l = MainWindowTestAccess::linkSettings(w);
+    return {QString::number(l.is_server),
+            QString::number(l.use_udp),
+            l.serialport,
+            l.server_host,
+            l.server_port,
+            l.client_host,
+            l.client_port,
+            MainWindowTestAccess::caption(w, 0)->text(),
+            MainWindowTestAccess::caption(w, 1)->text(),
             MainWindowTestAccess::caption(w, 2)->text()};
 }
 
@@ -25,145 +30,90 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void firstStartDefaults();
-    void storedEmptyCaptionStaysEmpty();
-    void roundTripOfAllKeys();
-    void oddStoredValues_data();
-    void oddStoredValues();
+    void init()
+    {
+        temp.reset(new TempSettings);
+        TempSettings::useApplicationNames();
+    }
+    void cleanup() { temp.reset(); }
+    void firstStartThenRoundTrip();
+    void storedValues_data();
+    void storedValues();
 
 private:
-    TempSettings *temp = nullptr;
+    QScopedPointer<TempSettings> temp;
 };
 
-void TestSettings::init()
+void TestSettings::firstStartThenRoundTrip()
 {
-    temp = new TempSettings;
-    TempSettings::useApplicationNames();
-}
-
-void TestSettings::cleanup()
-{
-    delete temp;
-    temp = nullptr;
-}
-
-void TestSettings::firstStartDefaults()
-{
+    QByteArray geometry;
     {
         MainWindow w;
-        const LinkSettings &link = MainWindowTestAccess::linkSettings(w);
-        QCOMPARE(link.is_server, false);
-        QCOMPARE(link.use_udp, false);
-        QVERIFY(link.serialport.isEmpty());
-        QVERIFY(link.server_host.isEmpty() && link.server_port.isEmpty());
-        QVERIFY(link.client_host.isEmpty() && link.client_port.isEmpty());
-        QCOMPARE(captions(w), (QStringList{"Prog", "Sub", "CRM"}));
-        const QScreen *primary = QGuiApplication::primaryScreen();
-        QCOMPARE(w.pos(), primary->geometry().topLeft());
-        QCOMPARE(w.size(), QSize(986, 580));
+        QCOMPARE(linkAndCaptions(w), (QStringList{"0", "0", "", "", "", "", "", "Prog", "Sub", "CRM"}));
+        QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
+        QCOMPARE(QSettings().allKeys(), QStringList()); // nothing is stored before the window goes
+
+        LinkSettings &link = MainWindowTestAccess::linkSettings(w);
+        link = {true, true, "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501"};
+        MainWindowTestAccess::caption(w, 1)->setText(QString::fromUtf8("Régie"));
+        w.setGeometry(30, 40, 1200, 700);
+        geometry = w.saveGeometry();
     }
-    // Nothing was stored before the window went away; then everything was, once.
     QSettings store;
     QStringList keys = store.allKeys();
     keys.sort();
-    QCOMPARE(keys, AllKeys);
-}
-
-void TestSettings::storedEmptyCaptionStaysEmpty()
-{
-    {
-        QSettings store;
-        store.setValue("labelMeter2", QString());
-    }
-    MainWindow w;
-    QCOMPARE(captions(w), (QStringList{"Prog", "", "CRM"}));
-}
-
-void TestSettings::roundTripOfAllKeys()
-{
-    QByteArray storedGeometry;
-    {
-        MainWindow w;
-        LinkSettings &link = MainWindowTestAccess::linkSettings(w);
-        link.is_server = true;
-        link.use_udp = true;
-        link.serialport = "ttyUSB7";
-        link.server_host = "10.1.2.3";
-        link.server_port = "5500";
-        link.client_host = "10.1.2.4";
-        link.client_port = "5501";
-        MainWindowTestAccess::caption(w, 0)->setText("A");
-        MainWindowTestAccess::caption(w, 1)->setText("B b");
-        MainWindowTestAccess::caption(w, 2)->setText(QString::fromUtf8("Régie"));
-        w.resize(1200, 700);
-        w.move(30, 40);
-        storedGeometry = w.saveGeometry();
-    }
-    {
-        QSettings store;
-        QCOMPARE(store.value("is_server").toBool(), true);
-        QCOMPARE(store.value("use_udp").toBool(), true);
-        QCOMPARE(store.value("server_port").toString(), QStringLiteral("5500"));
-        QCOMPARE(store.value("current_screen").toInt(), 0);
-        QCOMPARE(store.value("geometry").toByteArray(), storedGeometry);
-    }
+    QCOMPARE(keys, (QStringList{"client_host", "client_port", "current_screen", "geometry", "is_server",
+                                "labelMeter1", "labelMeter2", "labelMeter3", "serialport", "server_host",
+                                "server_port", "use_udp"}));
+    QCOMPARE(store.value("current_screen").toInt(), 0);
     MainWindow again;
-    const LinkSettings &link = MainWindowTestAccess::linkSettings(again);
-    QCOMPARE(link.is_server, true);
-    QCOMPARE(link.use_udp, true);
-    QCOMPARE(link.serialport, QStringLiteral("ttyUSB7"));
-    QCOMPARE(link.server_host, QStringLiteral("10.1.2.3"));
-    QCOMPARE(link.server_port, QStringLiteral("5500"));
-    QCOMPARE(link.client_host, QStringLiteral("10.1.2.4"));
-    QCOMPARE(link.client_port, QStringLiteral("5501"));
-    QCOMPARE(captions(again), (QStringList{"A", "B b", QString::fromUtf8("Régie")}));
-    QCOMPARE(again.size(), QSize(1200, 700));
-    QCOMPARE(again.saveGeometry(), storedGeometry);
+    QCOMPARE(linkAndCaptions(again), (QStringList{"1", "1", "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501",
+                                                  "Prog", QString::fromUtf8("Régie"), "CRM"}));
+    QCOMPARE(again.saveGeometry(), geometry);
 }
 
-void TestSettings::oddStoredValues_data()
+void TestSettings::storedValues_data()
 {
     QTest::addColumn<QVariant>("isServer");
-    QTest::addColumn<QVariant>("currentScreen");
+    QTest::addColumn<QVariant>("screen");
     QTest::addColumn<QVariant>("geometry");
-    QTest::addColumn<QVariant>("port");
+    QTest::addColumn<QVariant>("caption");
     QTest::addColumn<bool>("expectedServer");
-    QTest::addColumn<QString>("expectedPort");
-
+    QTest::addColumn<QString>("expectedCaption");
+    QTest::newRow("stored empty caption stays empty")
+        << QVariant(true) << QVariant(0) << QVariant() << QVariant("") << true << "";
     QTest::newRow("words where numbers belong")
-        << QVariant("no") << QVariant("second") << QVariant(QByteArray("not a geometry")) << QVariant(5500)
-        << true << "5500";
-    QTest::newRow("huge screen index") << QVariant(false) << QVariant(2147483647)
-                                       << QVariant(QByteArray(64, '\xff')) << QVariant("x") << false << "x";
-    QTest::newRow("negative screen index")
-        << QVariant(0) << QVariant(-3) << QVariant(QByteArray()) << QVariant(1.5) << false << "1.5";
-    QTest::newRow("truncated geometry")
-        << QVariant("false") << QVariant(1) << QVariant(QByteArray::fromHex("01d9d0cb000300000000"))
-        << QVariant() << false << "";
+        << QVariant("false") << QVariant("second") << QVariant(QByteArray("not a geometry")) << QVariant(5500)
+        << false << "5500";
+    QTest::newRow("huge screen index") << QVariant(0) << QVariant(2147483647)
+                                       << QVariant(QByteArray(64, '\xff')) << QVariant() << false << "Sub";
+    QTest::newRow("negative index, cut-off geometry")
+        << QVariant() << QVariant(-3) << QVariant(QByteArray::fromHex("01d9d0cb000300000000"))
+        << QVariant(1.5) << false << "1.5";
 }
 
-// Whatever a store holds, the window starts, on the primary screen at its design size.
-void TestSettings::oddStoredValues()
+// Whatever the store holds, the window starts on the primary screen at its design size.
+void TestSettings::storedValues()
 {
     QFETCH(QVariant, isServer);
-    QFETCH(QVariant, currentScreen);
+    QFETCH(QVariant, screen);
     QFETCH(QVariant, geometry);
-    QFETCH(QVariant, port);
+    QFETCH(QVariant, caption);
     QFETCH(bool, expectedServer);
-    QFETCH(QString, expectedPort);
+    QFETCH(QString, expectedCaption);
     {
         QSettings store;
-        store.setValue("is_server", isServer);
-        store.setValue("current_screen", currentScreen);
-        store.setValue("geometry", geometry);
-        if (port.isValid())
-            store.setValue("client_port", port);
+        const std::pair<const char *, QVariant> values[] = {{"is_server", isServer},
+                                                            {"current_screen", screen},
+                                                            {"geometry", geometry},
+                                                            {"labelMeter2", caption}};
+        for (const auto &value : values)
+            if (value.second.isValid())
+                store.setValue(value.first, value.second);
     }
     MainWindow w;
     QCOMPARE(MainWindowTestAccess::linkSettings(w).is_server, expectedServer);
-    QCOMPARE(MainWindowTestAccess::linkSettings(w).client_port, expectedPort);
+    QCOMPARE(MainWindowTestAccess::caption(w, 1)->text(), expectedCaption);
     QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
     QCOMPARE(w.size(), QSize(986, 580));
 }
