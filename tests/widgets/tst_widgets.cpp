@@ -1,4 +1,5 @@
 #include "fakeclock.h"
+#include "statuslamp.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -428,6 +429,34 @@ private slots:
                         ? ink.isNull()
                         : rect.contains(ink) && (ink.center() - rect.center()).manhattanLength() <= 6);
         }
+    }
+    void statusLamp_data()
+    {
+        QTest::addColumn<StatusLamp::State>("state");
+        QTest::newRow("off") << StatusLamp::State::Off;
+        QTest::newRow("good") << StatusLamp::State::Good;
+        QTest::newRow("warning") << StatusLamp::State::Warning;
+        QTest::newRow("fault") << StatusLamp::State::Fault;
+    }
+    void statusLamp()
+    {
+        QFETCH(StatusLamp::State, state);
+        StatusLamp lamp;
+        lamp.resize(30, 30);
+        lamp.setState(state);
+        const QImage image = grabOnBlack(lamp);
+        const QColor fill = StatusLamp::colorFor(state);
+        QCOMPARE(image.pixelColor(15, 15).rgb(), fill.rgb());
+        QCOMPARE(image.pixelColor(15, 1).rgb(), fill.darker(200).rgb()); // the rim
+        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black)); // outside the disc
+        // The four states are told apart by colour alone.
+        QCOMPARE(QSet<QRgb>({StatusLamp::colorFor(StatusLamp::State::Off).rgb(),
+                             StatusLamp::colorFor(StatusLamp::State::Good).rgb(),
+                             StatusLamp::colorFor(StatusLamp::State::Warning).rgb(),
+                             StatusLamp::colorFor(StatusLamp::State::Fault).rgb()})
+                     .size(),
+                 4);
+        QCOMPARE(paintsCausedBy(lamp, [&] { lamp.setState(state); }), 0);
     }
 };
 
