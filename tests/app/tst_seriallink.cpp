@@ -10,18 +10,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <ctime>
 #include <memory>
 
 using namespace LinkTest;
 
 namespace {
 
-constexpr int ArrivalTimeoutMs = 3000;
+constexpr int ArrivalTimeoutMs = 10000;
 // The window retries a lost port once a second; a few periods are plenty.
-constexpr int ReopenTimeoutMs = 5000;
+constexpr int ReopenTimeoutMs = 10000;
 
-// Long enough for a busy loop to show in the CPU time.
+// Long enough for a busy loop to report errors by the thousand.
 constexpr int WatchMs = 1000;
 
 // Closed ports may only be waiting for deletion.
@@ -100,14 +99,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(openSerialPortCount(window), 1, ReopenTimeoutMs);
         QVERIFY(arrives(window, *device, numberedFrame(1000)));
 
-        // An open port on a vanished device would report errors in a busy loop and burn a core.
+        // An open port on a vanished device would report errors in a busy loop, hundreds of thousands a
+        // second; a handled loss reports a few. Counted, not timed, so machine speed does not matter.
         QSignalSpy errors(Access::serialPort(window), &QSerialPort::errorOccurred);
-        const std::clock_t cpuBefore = std::clock();
         device->closeMaster();
         QTest::qWait(WatchMs);
-        const double cpuMs = 1000.0 * double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
         QVERIFY2(errors.count() < 10, qPrintable(QStringLiteral("%1 error reports").arg(errors.count())));
-        QVERIFY2(cpuMs < 0.5 * WatchMs, qPrintable(QStringLiteral("%1 ms of CPU").arg(cpuMs)));
         QCOMPARE(openSerialPortCount(window), 0);
         QCOMPARE(targetsText(window), FloorText);
 

