@@ -16,9 +16,9 @@ QString text(const char *source)
 DisplayMenu::DisplayMenu(QWidget *window)
     : QObject(window), communicationSettings(new QAction(text("Communication settings\u2026"), this)),
       displayOptions(new QAction(text("Display options\u2026"), this)),
-      fullScreen(new QAction(text("Full screen"), this)), about(new QAction(text("About Kolvane Meters"), this)),
-      quit(new QAction(text("Quit"), this)), leaveFullScreen(new QAction(text("Leave full screen"), this)),
-      contextMenu(new QMenu(window))
+      fullScreen(new QAction(text("Full screen"), this)),
+      about(new QAction(text("About Kolvane Meters"), this)), quit(new QAction(text("Quit"), this)),
+      leaveFullScreen(new QAction(text("Leave full screen"), this)), contextMenu(new QMenu(window))
 {
     fullScreen->setCheckable(true);
     fullScreen->setShortcut(QKeySequence(Qt::Key_F11));

@@ -51,8 +51,8 @@ DisplayOptions read(const QSettings &settings)
 {
     DisplayOptions options;
     options.fullScreen = boolOr(settings.value(FullScreenKey), options.fullScreen);
-    options.hideCursorSeconds =
-        countOr(settings.value(HideCursorKey), options.hideCursorSeconds, DisplayOptions::MaxHideCursorSeconds);
+    options.hideCursorSeconds = countOr(settings.value(HideCursorKey), options.hideCursorSeconds,
+                                        DisplayOptions::MaxHideCursorSeconds);
     options.keepScreenAwake = boolOr(settings.value(KeepAwakeKey), options.keepScreenAwake);
     return options;
 }

@@ -14,28 +14,44 @@ namespace {
 
 Kiosk::ManagerProbe managerProbe;
 
+// QWidget::saveGeometry's record, as far as it tells where the window was.
 struct StoredGeometry
 {
+    quint32 magic = 0;
+    quint16 major = 0, minor = 0;
     QRect frame, normal;
-    bool maximized = false, fullScreen = false;
+    qint32 screen = 0;
+    quint8 maximized = 0, fullScreen = 0;
+    qint32 screenWidth = 0;
+    QRect restoredNormal;
 };
 
-// The part of QWidget::saveGeometry's record that tells where the window was.
 std::optional<StoredGeometry> parse(const QByteArray &geometry)
 {
     if (!ScreenPlacement::isCompleteGeometry(geometry))
         return std::nullopt;
     QDataStream stream(geometry);
     stream.setVersion(QDataStream::Qt_4_0);
-    quint32 magic = 0;
-    quint16 major = 0, minor = 0;
-    qint32 screen = 0;
-    quint8 maximized = 0, fullScreen = 0;
-    StoredGeometry stored;
-    stream >> magic >> major >> minor >> stored.frame >> stored.normal >> screen >> maximized >> fullScreen;
-    stored.maximized = maximized != 0;
-    stored.fullScreen = fullScreen != 0;
-    return stored;
+    StoredGeometry g;
+    stream >> g.magic >> g.major >> g.minor >> g.frame >> g.normal >> g.screen >> g.maximized >> g.fullScreen;
+    if (g.major > 1)
+        stream >> g.screenWidth;
+    if (g.major > 2)
+        stream >> g.restoredNormal;
+    return g;
+}
+
+QByteArray serialize(const StoredGeometry &g)
+{
+    QByteArray geometry;
+    QDataStream stream(&geometry, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_4_0);
+    stream << g.magic << g.major << g.minor << g.frame << g.normal << g.screen << g.maximized << g.fullScreen;
+    if (g.major > 1)
+        stream << g.screenWidth;
+    if (g.major > 2)
+        stream << g.restoredNormal;
+    return geometry;
 }
 
 bool fitsOnAScreen(const QRect &rect)
@@ -58,37 +74,41 @@ Kiosk::Kiosk(QWidget *window) : QObject(window), window(window) {}
 
 bool Kiosk::isFullScreen() const
 {
-    return window->windowState().testFlag(Qt::WindowFullScreen);
+    return coveringItself || window->windowState().testFlag(Qt::WindowFullScreen);
 }
 
 void Kiosk::setFullScreen(bool on, QScreen *screen)
 {
     if (!on) {
-        if (!isFullScreen())
-            return;
-        window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
-        if (coveringItself)
+        if (coveringItself) {
+            coveringItself = false;
             window->setGeometry(normalGeometry);
-        coveringItself = false;
+        } else if (isFullScreen()) {
+            window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
+        } else {
+            return;
+        }
         emit fullScreenChanged(false);
         return;
     }
 
     QScreen *target = screen ? screen : screenOf(window);
-    if (!target)
-        return;
-    if (isFullScreen() && (!coveringItself || window->geometry() == target->geometry()))
+    if (!target || (coveringItself ? window->geometry() == target->geometry() : isFullScreen()))
         return;
     if (!isFullScreen()) {
         // A manager makes the window full screen on the screen it is on.
         if (screenOf(window) != target)
             window->move(target->geometry().topLeft());
         normalGeometry = window->geometry();
-        window->setWindowState(window->windowState() | Qt::WindowFullScreen);
     }
-    coveringItself = !windowManaged();
-    if (coveringItself)
+    // Without a manager the state alone changes nothing, and Qt drops it again at the next property
+    // change of the window; so the window keeps its state and is only made as large as the screen.
+    if (windowManaged()) {
+        window->setWindowState(window->windowState() | Qt::WindowFullScreen);
+    } else {
+        coveringItself = true;
         window->setGeometry(target->geometry());
+    }
     emit fullScreenChanged(true);
 }
 
@@ -100,6 +120,18 @@ void Kiosk::restorePlacement(const QByteArray &storedGeometry)
     if (!stored || stored->maximized || windowManaged() || !fitsOnAScreen(stored->normal))
         return;
     window->setGeometry(stored->normal);
+}
+
+QByteArray Kiosk::savedGeometry(const QByteArray &windowGeometry) const
+{
+    std::optional<StoredGeometry> stored = parse(windowGeometry);
+    if (!coveringItself || !stored)
+        return windowGeometry;
+    // As Qt stores a full-screen window: its own geometry, and the flag.
+    stored->frame = stored->normal = stored->restoredNormal = normalGeometry;
+    stored->maximized = 0;
+    stored->fullScreen = 1;
+    return serialize(*stored);
 }
 
 void Kiosk::setManagerProbe(ManagerProbe probe)

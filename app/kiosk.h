@@ -29,6 +29,10 @@ public:
     // setFullScreen decides it.
     void restorePlacement(const QByteArray &storedGeometry);
 
+    // The window's saveGeometry() as it is to be stored: while the window covers a screen itself, its
+    // own geometry and the full-screen flag, as Qt stores a full-screen window.
+    QByteArray savedGeometry(const QByteArray &windowGeometry) const;
+
     // Whether a window manager handles full screen and title bars; tests replace it.
     using ManagerProbe = std::function<bool()>;
     static void setManagerProbe(ManagerProbe probe);

@@ -33,8 +33,10 @@ WallDisplay::WallDisplay(QWidget *window)
     connect(displayMenu->communicationSettings, &QAction::triggered, this,
             &WallDisplay::communicationSettingsRequested);
     connect(displayMenu->displayOptions, &QAction::triggered, this, &WallDisplay::openDisplayOptions);
-    connect(displayMenu->fullScreen, &QAction::triggered, fullScreen, [this](bool on) { fullScreen->setFullScreen(on); });
-    connect(displayMenu->leaveFullScreen, &QAction::triggered, fullScreen, [this] { fullScreen->setFullScreen(false); });
+    connect(displayMenu->fullScreen, &QAction::triggered, fullScreen,
+            [this](bool on) { fullScreen->setFullScreen(on); });
+    connect(displayMenu->leaveFullScreen, &QAction::triggered, fullScreen,
+            [this] { fullScreen->setFullScreen(false); });
     connect(fullScreen, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
     connect(displayMenu->about, &QAction::triggered, this, &WallDisplay::showAbout);
     // As closing the window does: the event loop ends and the window stores the settings.
@@ -60,6 +62,9 @@ void WallDisplay::readSettings(const QSettings &settings)
 void WallDisplay::writeSettings(QSettings &settings) const
 {
     DisplaySettings::write(settings, options());
+    // The window has just stored its geometry; a window that covers its screen itself stores its own.
+    const QString geometryKey = QStringLiteral("geometry");
+    settings.setValue(geometryKey, fullScreen->savedGeometry(settings.value(geometryKey).toByteArray()));
 }
 
 void WallDisplay::setSignalTimeoutMs(int ms)
@@ -97,13 +102,12 @@ void WallDisplay::openDisplayOptions()
 
 void WallDisplay::showAbout()
 {
-    const QString text =
-        QCoreApplication::translate("MainWindow", "<p><b>Kolvane Meters %1</b></p>"
-                                                  "<p>Studio level display and clock.</p>"
-                                                  "<p>Running on Qt %2.</p>"
-                                                  "<p>Settings: %3</p>")
-            .arg(QStringLiteral(KOLVANE_VERSION), QString::fromLatin1(qVersion()),
-                 QSettings().fileName().toHtmlEscaped());
+    const QString text = QCoreApplication::translate("MainWindow", "<p><b>Kolvane Meters %1</b></p>"
+                                                                   "<p>Studio level display and clock.</p>"
+                                                                   "<p>Running on Qt %2.</p>"
+                                                                   "<p>Settings: %3</p>")
+                             .arg(QStringLiteral(KOLVANE_VERSION), QString::fromLatin1(qVersion()),
+                                  QSettings().fileName().toHtmlEscaped());
     QMessageBox::about(window, QCoreApplication::translate("MainWindow", "About Kolvane Meters"), text);
 }
 

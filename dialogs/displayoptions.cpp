@@ -6,7 +6,8 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
 {
     ui->setupUi(this);
     ui->spinBox_hidecursor->setRange(0, DisplayOptions::MaxHideCursorSeconds);
-    ui->spinBox_signaltimeout->setRange(DisplayOptions::MinSignalTimeoutMs, DisplayOptions::MaxSignalTimeoutMs);
+    ui->spinBox_signaltimeout->setRange(DisplayOptions::MinSignalTimeoutMs,
+                                        DisplayOptions::MaxSignalTimeoutMs);
 
     ui->checkBox_fullscreen->setChecked(options.fullScreen);
     ui->spinBox_hidecursor->setValue(options.hideCursorSeconds);

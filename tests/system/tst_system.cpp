@@ -28,8 +28,9 @@ constexpr double MaxCpuShareWhileGone = 0.20; // against a busy loop, not a figu
 constexpr int TimeoutMs = 10000, CpuWindowMs = 3000, FallToFloorMs = 4500; // 0 to -50 dB takes 3.8 s
 const QString RelayPort = "5500", RelayAddress = "10.77.0.1";
 const QStringList SearchPath = (qEnvironmentVariable("PATH") + ":/usr/sbin:/sbin").split(':');
-const QString TwelveKeys = "client_host client_port current_screen geometry is_server labelMeter1 "
-                           "labelMeter2 labelMeter3 serialport server_host server_port use_udp";
+const QString TwelveKeys = "client_host client_port current_screen full_screen geometry hide_cursor_s is_server "
+                           "keep_screen_awake labelMeter1 labelMeter2 labelMeter3 serialport server_host "
+                           "server_port use_udp";
 const double DinBase = std::pow(10.0, -50 / 80.0), DinSpan = std::pow(10.0, 5 / 80.0) - DinBase;
 struct Shot
 {
