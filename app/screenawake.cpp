@@ -53,7 +53,9 @@ void ScreenAwake::acquire()
     if (SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED) != 0)
         held = Hold::WindowsExecutionState;
 #endif
-    qDebug() << "screen kept awake:" << int(held);
+    static const char *const ways[] = {"nothing", "the screen saver service", "the X screen saver",
+                                       "the display-required state"};
+    qDebug() << "screen kept awake through" << ways[int(held)];
 }
 
 bool ScreenAwake::inhibitThroughService()
