@@ -3,6 +3,7 @@
 
 #include "mylabel.h"
 #include "startuplook.h"
+#include "walldisplay.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -86,6 +87,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     serialRetryTimer = new QTimer(this);
     serialRetryTimer->setInterval(SerialRetryIntervalMs);
     connect(serialRetryTimer, &QTimer::timeout, this, &MainWindow::retrySerialPort);
+
+    wallDisplay = new WallDisplay(this);
+    connect(wallDisplay, &WallDisplay::communicationSettingsRequested, this, &MainWindow::openSettings);
 
     readSettings();
     setupLink();

@@ -14,6 +14,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class WallDisplay;
 class ZelPPMMeter;
 class myLabel;
 
@@ -93,6 +94,8 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
+    // Full screen, pointer, screen saver, context menu and display options.
+    WallDisplay *wallDisplay = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -2,6 +2,7 @@
 
 #include "mylabel.h"
 #include "screenplacement.h"
+#include "walldisplay.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -57,6 +58,7 @@ void MainWindow::readSettings()
     const QByteArray geometry = settings.value(key("geometry")).toByteArray();
     if (ScreenPlacement::isCompleteGeometry(geometry))
         restoreGeometry(geometry);
+    wallDisplay->readSettings(settings);
 }
 
 void MainWindow::writeSettings()
@@ -74,6 +76,7 @@ void MainWindow::writeSettings()
     settings.setValue(key("labelMeter1"), labelMeter1->text());
     settings.setValue(key("labelMeter2"), labelMeter2->text());
     settings.setValue(key("labelMeter3"), labelMeter3->text());
+    wallDisplay->writeSettings(settings);
 }
 
 int MainWindow::currentScreen() const

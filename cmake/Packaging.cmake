@@ -34,7 +34,8 @@ frames from a serial port, and can relay them over UDP to other displays or
 show the levels relayed by another display. One window of fixed design that
 scales to any screen.")
 # dpkg-shlibdeps finds the C++ runtime and the Qt libraries the program links
-# (Core, Gui with its X11 platform plugin, Widgets, Network, SerialPort); the
+# (Core, Gui with its X11 platform plugin, Widgets, Network, SerialPort, DBus)
+# and the X screen saver extension's library; the
 # clocks draw with DejaVu Sans, which no library pulls in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")

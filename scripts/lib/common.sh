@@ -9,12 +9,16 @@ KOLVANE_FUZZ_BUILD="${KOLVANE_FUZZ_BUILD:-$KOLVANE_ROOT/build-fuzz}"
 # What building, running and testing need on a Debian 12 machine.
 # socat gives the system tests a serial device whose name survives the device going away;
 # libxcb1-dev builds the screenshot tool of the demo and the system tests.
+# libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
+# display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
+# Xephyr, and press keys with xdotool.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth
     iproute2 socat
+    dbus-daemon openbox xserver-xephyr xdotool
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

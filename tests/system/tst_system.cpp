@@ -1,4 +1,6 @@
 // The real kolvane-meters under Xvfb, checked by screenshots against a model of the display worked out here.
+#include "program.h"
+
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
@@ -32,8 +34,10 @@ constexpr double MaxCpuShareAtRest = 0.5;
 constexpr int TimeoutMs = 20000, CpuWindowMs = 3000;
 const QString RelayPort = "5500", RelayAddress = "10.77.0.1";
 const QStringList SearchPath = (qEnvironmentVariable("PATH") + ":/usr/sbin:/sbin").split(':');
-const QString TwelveKeys = "client_host client_port current_screen geometry is_server labelMeter1 "
-                           "labelMeter2 labelMeter3 serialport server_host server_port use_udp";
+const QString TwelveKeys =
+    "client_host client_port current_screen full_screen geometry hide_cursor_s is_server "
+    "keep_screen_awake labelMeter1 labelMeter2 labelMeter3 serialport server_host "
+    "server_port use_udp";
 const double DinBase = std::pow(10.0, -50 / 80.0), DinSpan = std::pow(10.0, 5 / 80.0) - DinBase;
 struct Shot
 {
@@ -41,60 +45,6 @@ struct Shot
     QRect geometry;
     QString title;
     double grabbedAtMs = 0; // CLOCK_MONOTONIC
-};
-struct Program
-{
-    explicit Program(const QString &folder) : folder(folder) {}
-    ~Program() { stop(); } // SIGTERM
-    const QString folder, ini = folder + "/Zelvoort/Kolvane Meters.conf";
-    QString terminal; // the simulator's own
-    QProcess process;
-    QTemporaryDir runtime; // private, as XDG_RUNTIME_DIR must be
-    bool start(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-    {
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // the programs' complaints in the log
-        process.start(program, arguments);
-        if (!process.waitForStarted(TimeoutMs))
-            qWarning() << "cannot start" << program << process.errorString();
-        return running();
-    }
-    bool running() const { return process.state() != QProcess::NotRunning; }
-    int stop() // the exit code, or -1 if it crashed or had to be killed
-    {
-        process.terminate();
-        if (!process.waitForFinished(15000))
-            process.kill();
-        process.waitForFinished();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-    QString firstLine()
-    {
-        const bool ready = QTest::qWaitFor([&] { return process.canReadLine() || !running(); }, TimeoutMs);
-        return ready ? QString::fromLocal8Bit(process.readLine()).trimmed() : QString();
-    }
-    // Without --port the console simulator opens a terminal of its own and prints its path first.
-    bool simulate(const QStringList &options)
-    {
-        if (!start(KOLVANE_CONSOLE_SIM_PROGRAM, options) || options.contains("--port"))
-            return running();
-        return (terminal = firstLine()).startsWith('/');
-    }
-    void writeSettings(const QStringList &assignments)
-    {
-        QSettings store(ini, QSettings::IniFormat);
-        for (const QString &assignment : assignments)
-            store.setValue(assignment.section('=', 0, 0), assignment.section('=', 1));
-    }
-    QString stored() const // the sorted keys and the captions
-    {
-        QSettings store(ini, QSettings::IniFormat);
-        QStringList keys = store.allKeys();
-        keys.sort();
-        return keys.join(' ') + " / " + store.value("labelMeter1").toString() + "|" +
-               store.value("labelMeter2").toString() + "|" + store.value("labelMeter3").toString();
-    }
 };
 } // namespace
 

@@ -1,0 +1,122 @@
+#include "walldisplay.h"
+
+#include "autostart.h"
+#include "cursorhider.h"
+#include "displaymenu.h"
+#include "displaysettings.h"
+#include "kiosk.h"
+#include "screenawake.h"
+#include "screenplacement.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSettings>
+#include <QWidget>
+
+namespace {
+constexpr int MsPerSecond = 1000;
+} // namespace
+
+WallDisplay::WallDisplay(QWidget *window)
+    : QObject(window), window(window), fullScreen(new Kiosk(window)), cursor(new CursorHider(window)),
+      awake(new ScreenAwake(this)), displayMenu(new DisplayMenu(window))
+{
+    window->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(window, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { displayMenu->menu()->popup(this->window->mapToGlobal(pos)); });
+    window->installEventFilter(this);
+
+    connect(displayMenu->communicationSettings, &QAction::triggered, this,
+            &WallDisplay::communicationSettingsRequested);
+    connect(displayMenu->displayOptions, &QAction::triggered, this, &WallDisplay::openDisplayOptions);
+    connect(displayMenu->fullScreen, &QAction::triggered, fullScreen,
+            [this](bool on) { fullScreen->setFullScreen(on); });
+    connect(displayMenu->leaveFullScreen, &QAction::triggered, fullScreen,
+            [this] { fullScreen->setFullScreen(false); });
+    connect(fullScreen, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
+    connect(displayMenu->about, &QAction::triggered, this, &WallDisplay::showAbout);
+    // As closing the window does: the event loop ends and the window stores the settings.
+    connect(displayMenu->quit, &QAction::triggered, window, &QWidget::close);
+}
+
+void WallDisplay::readSettings(const QSettings &settings)
+{
+    fullScreen->restorePlacement(settings.value(QStringLiteral("geometry")).toByteArray());
+    DisplayOptions stored = DisplaySettings::read(settings);
+    stored.startAtLogin = Autostart::isEnabled();
+    // Full screen comes back on the screen the window was on.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (stored.fullScreen && !screens.isEmpty()) {
+        const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
+        const int index = ScreenPlacement::validScreenIndex(
+            settings.value(QStringLiteral("current_screen")).toInt(), screens.size(), primary);
+        fullScreen->setFullScreen(true, screens.at(index));
+    }
+    apply(stored);
+}
+
+void WallDisplay::writeSettings(QSettings &settings) const
+{
+    DisplaySettings::write(settings, options());
+    // The window has just stored its geometry; a window that covers its screen itself stores its own.
+    const QString geometryKey = QStringLiteral("geometry");
+    settings.setValue(geometryKey, fullScreen->savedGeometry(settings.value(geometryKey).toByteArray()));
+}
+
+void WallDisplay::setSignalTimeoutMs(int ms)
+{
+    current.signalTimeoutMs = ms;
+}
+
+DisplayOptions WallDisplay::options() const
+{
+    DisplayOptions now = current;
+    now.fullScreen = fullScreen->isFullScreen();
+    now.startAtLogin = Autostart::isEnabled();
+    return now;
+}
+
+void WallDisplay::apply(const DisplayOptions &options)
+{
+    fullScreen->setFullScreen(options.fullScreen);
+    cursor->setDelayMs(options.hideCursorSeconds * MsPerSecond);
+    awake->setEnabled(options.keepScreenAwake);
+    if (options.startAtLogin != Autostart::isEnabled() && !Autostart::setEnabled(options.startAtLogin))
+        qWarning("cannot change the autostart entry %s", qPrintable(Autostart::location()));
+    const bool timeoutChanged = options.signalTimeoutMs && options.signalTimeoutMs != current.signalTimeoutMs;
+    current = options;
+    if (timeoutChanged)
+        emit signalTimeoutMsChanged(*options.signalTimeoutMs);
+}
+
+void WallDisplay::openDisplayOptions()
+{
+    CDisplayOptions dialog(window, options());
+    if (dialog.exec() == QDialog::Accepted)
+        apply(dialog.options());
+}
+
+void WallDisplay::showAbout()
+{
+    const QString text = QCoreApplication::translate("MainWindow", "<p><b>Kolvane Meters %1</b></p>"
+                                                                   "<p>Studio level display and clock.</p>"
+                                                                   "<p>Running on Qt %2.</p>"
+                                                                   "<p>Settings: %3</p>")
+                             .arg(QStringLiteral(KOLVANE_VERSION), QString::fromLatin1(qVersion()),
+                                  QSettings().fileName().toHtmlEscaped());
+    QMessageBox::about(window, QCoreApplication::translate("MainWindow", "About Kolvane Meters"), text);
+}
+
+bool WallDisplay::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        fullScreen->toggleFullScreen();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

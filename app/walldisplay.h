@@ -1,0 +1,56 @@
+#pragma once
+
+#include "displayoptions.h"
+
+#include <QObject>
+
+class CursorHider;
+class DisplayMenu;
+class Kiosk;
+class QSettings;
+class QWidget;
+class ScreenAwake;
+
+// What makes the window a wall display that runs by itself: the context menu, full screen, the
+// hidden pointer, the screen kept awake and the display options. The window only creates it and
+// hands it the settings.
+class WallDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WallDisplay(QWidget *window);
+
+    // After the window's geometry has been restored from the same store.
+    void readSettings(const QSettings &settings);
+    void writeSettings(QSettings &settings) const;
+    // Offers the signal timeout in the display options; without this call the dialog hides it.
+    void setSignalTimeoutMs(int ms);
+
+    DisplayOptions options() const;
+    void apply(const DisplayOptions &options);
+
+    Kiosk *kiosk() const { return fullScreen; }
+    CursorHider *cursorHider() const { return cursor; }
+    ScreenAwake *screenAwake() const { return awake; }
+    DisplayMenu *menu() const { return displayMenu; }
+
+signals:
+    void communicationSettingsRequested();
+    void signalTimeoutMsChanged(int ms);
+
+public slots:
+    void openDisplayOptions();
+    void showAbout();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *window;
+    Kiosk *fullScreen;
+    CursorHider *cursor;
+    ScreenAwake *awake;
+    DisplayMenu *displayMenu;
+    DisplayOptions current;
+};
