@@ -255,6 +255,8 @@ private slots:
         QVERIFY(pty.isOpen());
 #endif
         const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+        if (ports.isEmpty())
+            QSKIP("this machine has no serial port to list");
         for (int i = 0; i < ports.size(); ++i) {
             LinkSettings settings{false, false, ports.at(i).portName(), "", "", "", ""};
             CCommDialog dialog(nullptr, &settings);

@@ -70,11 +70,15 @@ void checkMetaObject(QWidget &object, const char *slot, const QList<QByteArray> 
     int index = meta->propertyOffset();
     for (const auto &[name, defaultValue, readByAccessor] : {rows...}) {
         const QMetaProperty p = meta->property(index++);
-        QVERIFY2(p.name() == QByteArray(name) && p.typeName() == QByteArray(defaultValue.typeName()) &&
-                     p.isReadable() && p.isWritable() && p.isDesignable() && p.isScriptable() &&
-                     p.isStored() && !p.hasNotifySignal() && !p.isResettable() &&
-                     p.read(&object) == defaultValue && readByAccessor == defaultValue,
-                 name);
+        const QStringList flags = {p.isReadable() ? "readable" : "",     p.isWritable() ? "writable" : "",
+                                   p.isDesignable() ? "designable" : "", p.isScriptable() ? "scriptable" : "",
+                                   p.isStored() ? "stored" : "",         p.hasNotifySignal() ? "notify" : "",
+                                   p.isResettable() ? "resettable" : ""};
+        QCOMPARE(QString("%1 %2 %3").arg(p.name(), p.typeName(), flags.join(' ').simplified()),
+                 QString("%1 %2 readable writable designable scriptable stored")
+                     .arg(name, defaultValue.typeName()));
+        QVERIFY2(p.read(&object) == defaultValue, name);
+        QVERIFY2(readByAccessor == defaultValue, name);
         QVERIFY2(paintsCausedBy(object, [&] { p.write(&object, defaultValue); }) ==
                      repaintAnyway.contains(name),
                  name);
