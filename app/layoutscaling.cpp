@@ -11,11 +11,12 @@ Fit fitToWindow(const QSize &windowSize)
         return fit;
     if (double(w) / double(h) > DesignAspect) {
         // Wider than the design: fit to the height, centre horizontally.
-        const int fittedWidth = (h * DesignWidth) / DesignHeight;
+        // 64-bit: the product passes the int range above about two million pixels.
+        const int fittedWidth = int((qint64(h) * DesignWidth) / DesignHeight);
         fit.offsetX = (w - fittedWidth) / 2;
         fit.scaleFactor = float((double(fittedWidth) / DesignWidth + double(h) / DesignHeight) * 0.5);
     } else {
-        const int fittedHeight = (w * DesignHeight) / DesignWidth;
+        const int fittedHeight = int((qint64(w) * DesignHeight) / DesignWidth);
         fit.offsetY = (h - fittedHeight) / 2;
         fit.scaleFactor = float((double(w) / DesignWidth + double(fittedHeight) / DesignHeight) * 0.5);
     }

@@ -24,6 +24,29 @@ QString key(const char *name)
     return QString::fromLatin1(name);
 }
 
+QVector<QRect> availableAreas()
+{
+    QVector<QRect> available;
+    for (const QScreen *screen : QGuiApplication::screens())
+        available.append(screen->availableGeometry());
+    return available;
+}
+
+// A window restored far beyond its screen would come back at that size, costing seconds and
+// gigabytes to paint: fit it, keeping the state it was stored in.
+void fitToScreens(QWidget &window, int fallbackScreen)
+{
+    const QRect normal = window.normalGeometry();
+    const QRect fitted = ScreenPlacement::fittedGeometry(normal, availableAreas(), fallbackScreen);
+    if (fitted == normal)
+        return;
+    const Qt::WindowStates states = window.windowState();
+    window.setWindowState(states & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    window.move(fitted.topLeft());
+    window.resize(fitted.size());
+    window.setWindowState(states);
+}
+
 } // namespace
 
 void MainWindow::readSettings()
@@ -48,16 +71,17 @@ void MainWindow::readSettings()
     }
 
     const QList<QScreen *> screens = QGuiApplication::screens();
+    int screenIndex = 0;
     if (!screens.isEmpty()) {
         const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
-        const int index = ScreenPlacement::validScreenIndex(settings.value(key("current_screen")).toInt(),
-                                                            screens.size(), primary);
-        move(screens.at(index)->geometry().topLeft());
+        screenIndex = ScreenPlacement::validScreenIndex(settings.value(key("current_screen")).toInt(),
+                                                        screens.size(), primary);
+        move(screens.at(screenIndex)->geometry().topLeft());
     }
 
     const QByteArray geometry = settings.value(key("geometry")).toByteArray();
-    if (ScreenPlacement::isCompleteGeometry(geometry))
-        restoreGeometry(geometry);
+    if (ScreenPlacement::isUsableGeometry(geometry) && restoreGeometry(geometry))
+        fitToScreens(*this, screenIndex);
     wallDisplay->readSettings(settings);
 }
 
@@ -81,10 +105,5 @@ void MainWindow::writeSettings()
 
 int MainWindow::currentScreen() const
 {
-    QVector<QRect> available;
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    available.reserve(screens.size());
-    for (const QScreen *screen : screens)
-        available.append(screen->availableGeometry());
-    return ScreenPlacement::screenIndexAt(pos().x(), isMaximized(), available);
+    return ScreenPlacement::screenIndexAt(pos().x(), isMaximized(), availableAreas());
 }

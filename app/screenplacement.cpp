@@ -1,6 +1,8 @@
 #include "screenplacement.h"
 
 #include <QDataStream>
+#include <QRegion>
+#include <QWidget>
 
 namespace ScreenPlacement {
 
@@ -25,7 +27,7 @@ int validScreenIndex(int storedIndex, int screenCount, int primaryIndex)
     return storedIndex;
 }
 
-bool isCompleteGeometry(const QByteArray &geometry)
+bool isUsableGeometry(const QByteArray &geometry)
 {
     constexpr quint32 GeometryMagic = 0x1D9D0CB;
     constexpr quint16 NewestMajorVersion = 3;
@@ -48,7 +50,37 @@ bool isCompleteGeometry(const QByteArray &geometry)
         stream >> screenWidth;
     if (major > 2)
         stream >> restored;
-    return stream.status() == QDataStream::Ok;
+    const auto withinWidgetSizes = [](const QRect &r) {
+        return qMax(qMax(qAbs(qint64(r.left())), qAbs(qint64(r.top()))),
+                    qMax(qAbs(qint64(r.right())), qAbs(qint64(r.bottom())))) <= QWIDGETSIZE_MAX;
+    };
+    return stream.status() == QDataStream::Ok && withinWidgetSizes(frame) && withinWidgetSizes(normal) &&
+           withinWidgetSizes(restored);
+}
+
+QRect fittedGeometry(const QRect &window, const QVector<QRect> &available, int fallbackScreen)
+{
+    QRegion screens;
+    for (const QRect &area : available)
+        screens += area;
+    if (available.isEmpty() || QRegion(window).subtracted(screens).isEmpty())
+        return window;
+
+    int screen = qBound(0, fallbackScreen, available.size() - 1);
+    qint64 largestOverlap = 0;
+    for (int i = 0; i < available.size(); ++i) {
+        const QRect overlap = window.intersected(available.at(i));
+        const qint64 overlapArea = qint64(overlap.width()) * overlap.height();
+        if (overlapArea > largestOverlap) {
+            largestOverlap = overlapArea;
+            screen = i;
+        }
+    }
+    const QRect area = available.at(screen);
+    QRect fitted(window.topLeft(), window.size().boundedTo(area.size()));
+    fitted.moveTo(qBound(area.x(), fitted.x(), area.x() + area.width() - fitted.width()),
+                  qBound(area.y(), fitted.y(), area.y() + area.height() - fitted.height()));
+    return fitted;
 }
 
 } // namespace ScreenPlacement

@@ -41,6 +41,8 @@ public:
 };
 } // namespace
 
+CCommDialog::HostLookup CCommDialog::hostLookup = static_cast<HostLookup>(&QHostInfo::lookupHost);
+
 CCommDialog::CCommDialog(QWidget *parent, LinkSettings *comm)
     : QDialog(parent), ui(new Ui::CCommDialog), comm(comm)
 {
@@ -54,10 +56,14 @@ CCommDialog::CCommDialog(QWidget *parent, LinkSettings *comm)
     for (const QSerialPortInfo &port : qAsConst(serialPorts))
         ui->comboBox_serial->addItem(serialPortText(port));
 
-    // The lookup of the own name often gives only the hosts file's loopback alias, so the interfaces'
-    // own addresses follow it.
-    const QHostInfo localHost = QHostInfo::fromName(QHostInfo::localHostName());
-    ui->comboBox_nic->addItems(interfaceAddresses(localHost.addresses(), QNetworkInterface::allAddresses()));
+    // The interfaces' own addresses are there at once. The lookup of the own name may add an alias from
+    // the hosts file, but a resolver that does not answer must not freeze the display: it runs aside and
+    // its addresses join the list when they come.
+    ui->comboBox_nic->addItems(interfaceAddresses({}, QNetworkInterface::allAddresses()));
+    connect(ui->comboBox_nic, QOverload<int>::of(&QComboBox::activated), this,
+            [this] { interfaceChosen = true; });
+    connect(this, &QDialog::finished, this, &CCommDialog::stopLookup);
+    lookupId = hostLookup(QHostInfo::localHostName(), this, SLOT(addLookedUpAddresses(QHostInfo)));
 
     if (comm) {
         ui->lineEdit_server_port->setText(comm->server_port);
@@ -83,6 +89,7 @@ CCommDialog::CCommDialog(QWidget *parent, LinkSettings *comm)
 
 CCommDialog::~CCommDialog()
 {
+    stopLookup();
     delete ui;
 }
 
@@ -108,6 +115,29 @@ QStringList CCommDialog::interfaceAddresses(const QList<QHostAddress> &lookup,
             listed.append(text);
     }
     return listed;
+}
+
+void CCommDialog::addLookedUpAddresses(const QHostInfo &localHost)
+{
+    if (lookupId == -1 || localHost.lookupId() != lookupId)
+        return;
+    lookupId = -1;
+    QComboBox *nic = ui->comboBox_nic;
+    for (const QString &text : interfaceAddresses(localHost.addresses(), {})) {
+        if (nic->findText(text) < 0)
+            nic->addItem(text);
+    }
+    const int storedIndex = comm ? nic->findText(comm->server_host) : -1;
+    if (storedIndex >= 0 && !interfaceChosen)
+        nic->setCurrentIndex(storedIndex);
+}
+
+void CCommDialog::stopLookup()
+{
+    if (lookupId == -1)
+        return;
+    QHostInfo::abortHostLookup(lookupId);
+    lookupId = -1;
 }
 
 void CCommDialog::saveSettings()

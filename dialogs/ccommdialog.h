@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QList>
 #include <QSerialPortInfo>
 #include <QString>
@@ -31,15 +32,27 @@ public:
     static QStringList interfaceAddresses(const QList<QHostAddress> &lookup,
                                           const QList<QHostAddress> &interfaces);
 
+    // Starts the lookup of the own host name and returns its id; the answer goes to the member slot of
+    // the receiver. QHostInfo::lookupHost, unless a test puts in a resolver of its own.
+    using HostLookup = int (*)(const QString &name, QObject *receiver, const char *member);
+    static HostLookup hostLookup;
+
 private slots:
     void saveSettings();
     void on_radioButton_server_toggled(bool checked);
     void on_checkBox_useudp_toggled(bool checked);
     void on_pushButton_ok_clicked();
     void on_pushButton_cancel_clicked();
+    void addLookedUpAddresses(const QHostInfo &localHost);
 
 private:
+    void stopLookup();
+
     Ui::CCommDialog *ui;
     QList<QSerialPortInfo> serialPorts;
     LinkSettings *comm;
+    // The running lookup of the own name, -1 once it answered or the dialog closed.
+    int lookupId = -1;
+    // Set when the user picks an interface: a late lookup answer then leaves the choice alone.
+    bool interfaceChosen = false;
 };

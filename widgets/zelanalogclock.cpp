@@ -32,6 +32,16 @@ constexpr qint64 secondsPerDay = 86400;
 // An end time up to this many seconds past midnight (or the full hour) still gets its arc.
 constexpr qint64 countDownSeconds = 15;
 
+// Lengths, widths and sizes take any int. Beyond this many dial units (over 300 dials) a shape lies
+// far outside the widget whatever its value, so each is bounded to it first: the shape arithmetic,
+// ours and Qt's on the points, rectangles and pens made from them, then stays well within range.
+constexpr int dialLimit = 1 << 16;
+
+int dialUnits(int value)
+{
+    return qBound(-dialLimit, value, dialLimit);
+}
+
 int halfUp(int value)
 {
     return static_cast<int>(value * 0.5 + 0.5);
@@ -292,13 +302,16 @@ void ZelAnalogClock::paintEvent(QPaintEvent *)
 
 void ZelAnalogClock::paintTicks(QPainter &painter) const
 {
-    const QPen hourPen = solidPen(m_hourLinesColor, m_hourLinesWidth);
-    const QPen minutePen = solidPen(m_minuteLinesColor, m_minuteLinesWidth);
+    const int hourWidth = dialUnits(m_hourLinesWidth);
+    const int minuteWidth = dialUnits(m_minuteLinesWidth);
+    const QPen hourPen = solidPen(m_hourLinesColor, hourWidth);
+    const QPen minutePen = solidPen(m_minuteLinesColor, minuteWidth);
     // With the square cap the outer edge of each tick lies on the tick radius.
-    const int hourInset = m_hourLinesWidth / 2;
-    const int minuteInset = m_minuteLinesWidth / 2;
-    const QLine hourTick(0, hourInset + m_hourLinesLength - tickOuterRadius, 0, hourInset - tickOuterRadius);
-    const QLine minuteTick(0, minuteInset + m_minuteLinesLength - tickOuterRadius, 0,
+    const int hourInset = hourWidth / 2;
+    const int minuteInset = minuteWidth / 2;
+    const QLine hourTick(0, hourInset + dialUnits(m_hourLinesLength) - tickOuterRadius, 0,
+                         hourInset - tickOuterRadius);
+    const QLine minuteTick(0, minuteInset + dialUnits(m_minuteLinesLength) - tickOuterRadius, 0,
                            minuteInset - tickOuterRadius);
     for (int i = 0; i < positionsPerTurn; ++i) {
         if (i % minutesPerHourTick == 0) {
@@ -322,10 +335,11 @@ void ZelAnalogClock::paintEndTime(QPainter &painter) const
         return;
     painter.save();
     painter.rotate((m_endTimeMinute + m_endTimeSecond / 60.0) * degreesPerPosition);
-    painter.setPen(solidPen(m_endTimeColor, m_endTimeWidth));
+    const int width = dialUnits(m_endTimeWidth);
+    painter.setPen(solidPen(m_endTimeColor, width));
     // Inset by half the pen width so that the square cap ends on the rim.
-    const int inset = m_endTimeWidth / 2;
-    painter.drawLine(0, inset - rimRadius, 0, m_endTimeLength - rimRadius);
+    const int inset = width / 2;
+    painter.drawLine(0, inset - rimRadius, 0, dialUnits(m_endTimeLength) - rimRadius);
     const int span = endTimeArcSpan(*secondsLeft);
     if (span != 0) {
         const int diameter = 2 * rimRadius - 2 * inset;
@@ -336,9 +350,9 @@ void ZelAnalogClock::paintEndTime(QPainter &painter) const
 
 void ZelAnalogClock::paintCountDown(QPainter &painter) const
 {
-    painter.setPen(solidPen(m_countDownColor, m_countDownWidth));
+    painter.setPen(solidPen(m_countDownColor, dialUnits(m_countDownWidth)));
     // Follows the hour tick length also when the hour ticks are off.
-    const int inset = m_hourLinesLength + m_countDownSpacing;
+    const int inset = dialUnits(m_hourLinesLength) + dialUnits(m_countDownSpacing);
     const int diameter = 2 * tickOuterRadius - 2 * inset;
     painter.drawArc(QRect(inset - tickOuterRadius, inset - tickOuterRadius, diameter, diameter), twelveOClock,
                     countDownArcSpan(m_countDownTime));
@@ -347,14 +361,16 @@ void ZelAnalogClock::paintCountDown(QPainter &painter) const
 void ZelAnalogClock::paintHands(QPainter &painter) const
 {
     // Each pointer's tip lies its border inside the rim, its base its length further in.
-    const int hourHalfWidth = halfUp(m_hourHandWidth);
-    const int hourBase = m_hourHandBorder + m_hourHandLength - rimRadius;
+    const int hourHalfWidth = halfUp(dialUnits(m_hourHandWidth));
+    const int hourTip = dialUnits(m_hourHandBorder) - rimRadius;
+    const int hourBase = hourTip + dialUnits(m_hourHandLength);
     const QPoint hourHand[3] = {QPoint(hourHalfWidth, hourBase), QPoint(-hourHalfWidth, hourBase),
-                                QPoint(0, m_hourHandBorder - rimRadius)};
-    const int minuteHalfWidth = halfUp(m_minuteHandWidth);
-    const int minuteBase = m_minuteHandBorder + m_minuteHandLength - rimRadius;
+                                QPoint(0, hourTip)};
+    const int minuteHalfWidth = halfUp(dialUnits(m_minuteHandWidth));
+    const int minuteTip = dialUnits(m_minuteHandBorder) - rimRadius;
+    const int minuteBase = minuteTip + dialUnits(m_minuteHandLength);
     const QPoint minuteHand[3] = {QPoint(minuteHalfWidth, minuteBase), QPoint(-minuteHalfWidth, minuteBase),
-                                  QPoint(0, m_minuteHandBorder - rimRadius)};
+                                  QPoint(0, minuteTip)};
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(m_hourHandColor));
@@ -373,7 +389,8 @@ void ZelAnalogClock::paintHands(QPainter &painter) const
 QRect ZelAnalogClock::dotRect() const
 {
     // The dot's outer edge lies its own size inside the rim.
-    return QRect(-halfUp(m_dotSize), m_dotSize - rimRadius, m_dotSize, m_dotSize);
+    const int size = dialUnits(m_dotSize);
+    return QRect(-halfUp(size), size - rimRadius, size, size);
 }
 
 bool ZelAnalogClock::secondDotShown(int position) const
@@ -391,7 +408,7 @@ void ZelAnalogClock::paintSecondDots(QPainter &painter)
     // Dots too big for such images are drawn as they are.
     const QTransform firstDotTransform = painter.deviceTransform();
     const qreal deviceScale = std::sqrt(std::abs(firstDotTransform.determinant()));
-    if (std::abs(m_dotSize) * deviceScale > largestDotImageSide) {
+    if (std::abs(dialUnits(m_dotSize)) * deviceScale > largestDotImageSide) {
         m_dotSprites.clear();
         paintSecondDotsDirectly(painter);
         return;

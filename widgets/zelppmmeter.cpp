@@ -46,13 +46,14 @@ ZelPPMMeter::~ZelPPMMeter() = default;
 
 void ZelPPMMeter::setdBPosition(double_db NewdBPosition)
 {
-    m_dBPosition = NewdBPosition;
+    setRawdBPosition(NewdBPosition);
     update();
 }
 
 void ZelPPMMeter::setRawdBPosition(double value)
 {
-    m_dBPosition = value;
+    // A NaN level would stay for good, since no comparison moves it: it counts as the bottom end.
+    m_dBPosition = std::isnan(value) ? m_mindBPosition : value;
 }
 
 void ZelPPMMeter::setMindBPosition(double value)

@@ -71,7 +71,7 @@ public:
     void setSkinEnvironmentVariable(const QString &value);
     void setPPMMeterBackgroundFileName(const QString &value);
 
-    // Stores the level as it comes, without clamping and without a repaint.
+    // Stores the level as it comes, without clamping and without a repaint; NaN is the bottom end.
     void setRawdBPosition(double value);
     // Clamps the level into the scale and recomputes both lengths from the current height.
     // Returns true when the bar length changed; never repaints.
@@ -87,7 +87,8 @@ public:
     const QImage &backgroundImage() const { return m_backgroundImage; }
 
 public slots:
-    // Stores the level unclamped and repaints; the bar follows at the next calcPosition().
+    // Stores the level unclamped (NaN as the bottom end) and repaints; the bar follows at the next
+    // calcPosition().
     void setdBPosition(double_db NewdBPosition);
 
 protected:

@@ -91,6 +91,13 @@ void TestLayoutScaling::scaledWindow_data()
         << QRect(359, 87, 424, 424) << QVector<int>{15, 11, 41, 24};
     QTest::newRow("2000x580") << QSize(2000, 580) << 1.0f << QPoint(507, 0) << QRect(561, 73, 12, 415)
                               << QRect(855, 85, 410, 410) << QVector<int>{15, 11, 40, 24};
+    // Sides whose product with the design's passes the int range; too large to show a window.
+    QTest::newRow("huge, wider") << QSize(16777215, 4000000) << 6896.5518f << QPoint(4988607, 0)
+                                 << QRect(5361020, 503448, 82758, 2862068)
+                                 << QRect(7388607, 586206, 2827586, 2827586) << QVector<int>{};
+    QTest::newRow("huge, narrower") << QSize(8000000, 16777215) << 8113.5898f << QPoint(0, 6035666)
+                                    << QRect(438133, 6627958, 97363, 3367139)
+                                    << QRect(2823529, 6725321, 3326571, 3326571) << QVector<int>{};
 }
 
 void TestLayoutScaling::scaledWindow()
@@ -105,6 +112,11 @@ void TestLayoutScaling::scaledWindow()
     const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(window);
     QCOMPARE(fit.scaleFactor, factor);
     QCOMPARE(QPoint(fit.offsetX, fit.offsetY), offset);
+    if (fonts.isEmpty()) { // no window that size
+        QCOMPARE(LayoutScaling::scaledRect(DesignRects[0], fit), progLeft);
+        QCOMPARE(LayoutScaling::scaledRect(DesignRects[6], fit), analogClock);
+        return;
+    }
 
     MainWindow w;
     showAt(w, window);

@@ -1,5 +1,6 @@
 #include "mainwindowtestaccess.h"
 
+#include "ccommdialog.h"
 #include "pty.h"
 #include "tempsettings.h"
 #include "zelppmmeter.h"
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void clicksRunTheirSlots_data();
     void clicksRunTheirSlots();
     void cancelledDialogRebuildsTheSameLink();
+    void settingsOpenWhileTheNameServerIsSilent();
 
 private:
     QScopedPointer<TempSettings> settings;
@@ -63,7 +65,6 @@ void TestMainWindow::startsWithItsParts()
     QVERIFY(MainWindowTestAccess::releaseTimer(w)->isActive());
     QCOMPARE(MainWindowTestAccess::windowSize(w), QSize(-1, -1));
     QVERIFY(ui->CrmRight->gradientForground());
-
 
     // Slots are invoked by name, so their table is part of the window's interface.
     const QMetaObject *meta = &MainWindow::staticMetaObject;
@@ -172,6 +173,37 @@ void TestMainWindow::cancelledDialogRebuildsTheSameLink()
     // Closed and let go of, even though the same port opened again at once.
     QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
 #endif
+}
+
+// The name lookup runs aside: with a name server that never answers, the dialog comes up and the
+// meters go on falling under it.
+void TestMainWindow::settingsOpenWhileTheNameServerIsSilent()
+{
+    const CCommDialog::HostLookup realLookup = CCommDialog::hostLookup;
+    const auto restore = qScopeGuard([&] { CCommDialog::hostLookup = realLookup; });
+    CCommDialog::hostLookup = [](const QString &, QObject *, const char *) { return -2; }; // no answer ever
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    ZelPPMMeter *meter = MainWindowTestAccess::ui(w)->ProgLeft;
+    MainWindowTestAccess::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
+    QTRY_COMPARE(meter->dBPosition(), 0.0);
+    MainWindowTestAccess::processFrame(w,
+                                       LevelFrame::encodeLevels({-50, -50, -50, -50, -50, -50}).constData());
+
+    double levelAtOpen = qQNaN();
+    bool fellWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        QDialog *dialog = qobject_cast<CCommDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        levelAtOpen = meter->dBPosition();
+        fellWhileOpen = QTest::qWaitFor([&] { return meter->dBPosition() < levelAtOpen; }, 10000);
+        dialog->reject();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
+    QVERIFY2(levelAtOpen > -50.0, "the dialog came up only after the meters had fallen");
+    QVERIFY(fellWhileOpen);
 }
 
 QTEST_MAIN(TestMainWindow)

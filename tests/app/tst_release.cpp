@@ -68,6 +68,7 @@ void TestRelease::oneTick_data()
     QTest::newRow("fall smaller than the step") << -20.0 << -20.1 << -20.1;
     QTest::newRow("rest at the floor") << -50.0 << -50.0 << -50.0;
     QTest::newRow("below the floor rests") << -50.0 << -60.0 << -50.0;
+    QTest::newRow("NaN is the floor and rests") << qQNaN() << -50.0 << -50.0;
 }
 
 void TestRelease::oneTick()

@@ -12,8 +12,8 @@ class TestScreenPlacement : public QObject
 private Q_SLOTS:
     void screenIndex_data();
     void screenIndex();
-    void storedIndex_data();
-    void storedIndex();
+    void fitted_data();
+    void fitted();
     void storedGeometry();
 };
 
@@ -47,26 +47,35 @@ void TestScreenPlacement::screenIndex()
     QCOMPARE(screenIndexAt(x, maximized, screens), expected);
 }
 
-void TestScreenPlacement::storedIndex_data()
+void TestScreenPlacement::fitted_data()
 {
-    QTest::addColumn<int>("stored");
-    QTest::addColumn<int>("screenCount");
-    QTest::addColumn<int>("primary");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("existing second screen") << 1 << 2 << 0 << 1;
-    QTest::newRow("screen gone") << 2 << 2 << 0 << 0;
-    QTest::newRow("screen gone, primary second") << 5 << 2 << 1 << 1;
-    QTest::newRow("negative") << -1 << 2 << 1 << 1;
-    QTest::newRow("huge") << 2147483647 << 1 << 0 << 0;
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QVector<QRect>>("screens");
+    QTest::addColumn<int>("fallback");
+    QTest::addColumn<QRect>("expected");
+
+    const QVector<QRect> one = {QRect(0, 0, 1920, 1040)}; // task bar below
+    const QVector<QRect> two = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)};
+    QTest::newRow("fits") << QRect(100, 100, 986, 580) << one << 0 << QRect(100, 100, 986, 580);
+    QTest::newRow("across two screens") << QRect(1500, 90, 986, 580) << two << 0 << QRect(1500, 90, 986, 580);
+    QTest::newRow("far larger") << QRect(0, 0, 20000, 12000) << one << 0 << QRect(0, 0, 1920, 1040);
+    QTest::newRow("wider, height kept") << QRect(30, 40, 3000, 700) << one << 0 << QRect(0, 40, 1920, 700);
+    QTest::newRow("over the task bar") << QRect(200, 500, 986, 580) << one << 0 << QRect(200, 460, 986, 580);
+    QTest::newRow("mostly on the second")
+        << QRect(1800, -50, 3000, 900) << two << 0 << QRect(1920, 0, 1920, 900);
+    QTest::newRow("off every screen")
+        << QRect(-9000, 70000, 986, 580) << two << 1 << QRect(1920, 500, 986, 580);
+    QTest::newRow("no screen") << QRect(5, 5, 20000, 12000) << QVector<QRect>{} << 0
+                               << QRect(5, 5, 20000, 12000);
 }
 
-void TestScreenPlacement::storedIndex()
+void TestScreenPlacement::fitted()
 {
-    QFETCH(int, stored);
-    QFETCH(int, screenCount);
-    QFETCH(int, primary);
-    QFETCH(int, expected);
-    QCOMPARE(validScreenIndex(stored, screenCount, primary), expected);
+    QFETCH(QRect, window);
+    QFETCH(QVector<QRect>, screens);
+    QFETCH(int, fallback);
+    QFETCH(QRect, expected);
+    QCOMPARE(fittedGeometry(window, screens, fallback), expected);
 }
 
 void TestScreenPlacement::storedGeometry()
@@ -74,15 +83,17 @@ void TestScreenPlacement::storedGeometry()
     QWidget widget;
     widget.setGeometry(100, 120, 986, 580);
     const QByteArray complete = widget.saveGeometry();
-    QVERIFY(isCompleteGeometry(complete));
+    QVERIFY(isUsableGeometry(complete));
     for (int cut = 0; cut < complete.size(); ++cut)
-        QVERIFY2(!isCompleteGeometry(complete.left(cut)), qPrintable(QString::number(cut)));
+        QVERIFY2(!isUsableGeometry(complete.left(cut)), qPrintable(QString::number(cut)));
     QByteArray wrongMagic = complete;
     wrongMagic[0] = 0x02;
-    QVERIFY(!isCompleteGeometry(wrongMagic));
+    QVERIFY(!isUsableGeometry(wrongMagic));
     QByteArray newerFormat = complete;
     newerFormat[5] = 0x09; // a major version this program does not know
-    QVERIFY(!isCompleteGeometry(newerFormat));
+    QVERIFY(!isUsableGeometry(newerFormat));
+    widget.move(2000000000, 0); // beyond any widget size
+    QVERIFY(!isUsableGeometry(widget.saveGeometry()));
 }
 
 QTEST_MAIN(TestScreenPlacement)

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void firstStartThenRoundTrip();
     void storedValues_data();
     void storedValues();
+    void geometryFittedToTheScreen_data();
+    void geometryFittedToTheScreen();
 
 private:
     QScopedPointer<TempSettings> temp;
@@ -56,7 +58,7 @@ void TestSettings::firstStartThenRoundTrip()
         LinkSettings &link = MainWindowTestAccess::linkSettings(w);
         link = {true, true, "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501"};
         MainWindowTestAccess::caption(w, 1)->setText(QString::fromUtf8("Régie"));
-        w.setGeometry(30, 40, 1200, 700);
+        w.setGeometry(0, 10, 986, 590); // as near as the form's minimum size comes to fitting 800 x 600
         geometry = w.saveGeometry();
     }
     QSettings store;
@@ -116,6 +118,36 @@ void TestSettings::storedValues()
     QCOMPARE(MainWindowTestAccess::caption(w, 1)->text(), expectedCaption);
     QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
     QCOMPARE(w.size(), QSize(986, 580));
+}
+
+void TestSettings::geometryFittedToTheScreen_data()
+{
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QRect>("restored"); // the form's minimum size is wider than the 800 x 600 screen
+    QTest::newRow("far larger") << QRect(0, 0, 20000, 12000) << int(Qt::WindowNoState)
+                                << QRect(0, 0, 986, 600);
+    QTest::newRow("maximized, far larger")
+        << QRect(0, 0, 20000, 12000) << int(Qt::WindowMaximized) << QRect(0, 0, 986, 600);
+    QTest::newRow("full screen, off the screen")
+        << QRect(30000, 30000, 1000, 590) << int(Qt::WindowFullScreen) << QRect(0, 10, 986, 590);
+}
+
+void TestSettings::geometryFittedToTheScreen()
+{
+    QFETCH(QRect, stored);
+    QFETCH(int, state);
+    QFETCH(QRect, restored);
+    {
+        QWidget window;
+        window.setGeometry(stored);
+        window.setWindowState(Qt::WindowState(state));
+        QSettings().setValue("geometry", window.saveGeometry());
+    }
+    MainWindow w;
+    QCOMPARE(int(w.windowState()), state);
+    // Placed by its frame, as a restored window is; not shown yet, so not maximized yet either.
+    QCOMPARE(QRect(w.frameGeometry().topLeft(), w.normalGeometry().size()), restored);
 }
 
 QTEST_MAIN(TestSettings)

@@ -71,11 +71,15 @@ void checkMetaObject(QWidget &object, const char *slot, const QList<QByteArray> 
     int index = meta->propertyOffset();
     for (const auto &[name, defaultValue, readByAccessor] : {rows...}) {
         const QMetaProperty p = meta->property(index++);
-        QVERIFY2(p.name() == QByteArray(name) && p.typeName() == QByteArray(defaultValue.typeName()) &&
-                     p.isReadable() && p.isWritable() && p.isDesignable() && p.isScriptable() &&
-                     p.isStored() && !p.hasNotifySignal() && !p.isResettable() &&
-                     p.read(&object) == defaultValue && readByAccessor == defaultValue,
-                 name);
+        const QStringList flags = {p.isReadable() ? "readable" : "",     p.isWritable() ? "writable" : "",
+                                   p.isDesignable() ? "designable" : "", p.isScriptable() ? "scriptable" : "",
+                                   p.isStored() ? "stored" : "",         p.hasNotifySignal() ? "notify" : "",
+                                   p.isResettable() ? "resettable" : ""};
+        QCOMPARE(QString("%1 %2 %3").arg(p.name(), p.typeName(), flags.join(' ').simplified()),
+                 QString("%1 %2 readable writable designable scriptable stored")
+                     .arg(name, defaultValue.typeName()));
+        QVERIFY2(p.read(&object) == defaultValue, name);
+        QVERIFY2(readByAccessor == defaultValue, name);
         QVERIFY2(paintsCausedBy(object, [&] { p.write(&object, defaultValue); }) ==
                      repaintAnyway.contains(name),
                  name);
@@ -220,6 +224,7 @@ private slots:
             QTest::addRow("fourth root %d", level)
                 << Scale{true, -50, 5, double(level), double(level), length, 166};
         QTest::newRow("fourth root, below") << Scale{true, -50, 5, -70, -50, 0, 166};
+        QTest::newRow("NaN is the bottom end") << Scale{true, -60, 5, qQNaN(), -60, 0, 168};
         QTest::newRow("fourth root, from -60") << Scale{true, -60, 5, 0, 0, 168, 168};
         QTest::newRow("linear -20") << Scale{false, -50, 5, -20, -20, 109, 181};
         QTest::newRow("linear 0") << Scale{false, -50, 5, 0, 0, 181, 181};
@@ -393,6 +398,38 @@ private slots:
         const QImage image = grabOnBlack(face);
         for (const Spot &s : spots)
             QVERIFY2(nearColor(pixelAt(image, s), s.colour, s.colour == black ? 24 : 80),
+                     qPrintable(QString::asprintf("%g deg, radius %g", s.angle, s.radius)));
+    }
+
+    // Any int property value paints without undefined arithmetic (the sanitizer build halts on any).
+    void analogExtremes()
+    {
+        FakeClock fake(QDateTime(QDate(2026, 12, 5), QTime(10, 29, 50)));
+        for (const int extreme : {INT_MAX, INT_MIN}) {
+            for (const bool alternate : {false, true}) {
+                ZelAnalogClock clock;
+                QVERIFY(
+                    setProperties(clock, "HourLines=true; MinuteLines=true; EndTime=true; CountDownTime=5"));
+                const QMetaObject *meta = clock.metaObject();
+                for (int i = meta->propertyOffset(), n = 0; i < meta->propertyCount(); ++i)
+                    if (meta->property(i).type() == QVariant::Int)
+                        meta->property(i).write(&clock, alternate && n++ % 2 ? ~extreme : extreme);
+                clock.checkTime();
+                grabOnBlack(clock);
+            }
+        }
+        // The end-time mark as wide and long as can be still ends on the rim, at three o'clock.
+        ZelAnalogClock mark;
+        mark.resize(400, 200);
+        QVERIFY(setProperties(mark, "SecondDots=false; Hands=false; EndTime=true; EndTimeHour=2147483647; "
+                                    "EndTimeMinute=15; EndTimeWidth=2147483647; EndTimeLength=2147483647"));
+        const QImage image = grabOnBlack(mark);
+        for (const Spot &s : {Spot{0, 0, 0, red},
+                              {-90, 190, 0, red},
+                              {90, 99, 0, red},
+                              {90, 101, 0, black},
+                              {120, 150, 0, black}})
+            QVERIFY2(nearColor(pixelAt(image, s), s.colour, 24),
                      qPrintable(QString::asprintf("%g deg, radius %g", s.angle, s.radius)));
     }
 
