@@ -28,7 +28,7 @@ struct StoredGeometry
 
 std::optional<StoredGeometry> parse(const QByteArray &geometry)
 {
-    if (!ScreenPlacement::isCompleteGeometry(geometry))
+    if (!ScreenPlacement::isUsableGeometry(geometry))
         return std::nullopt;
     QDataStream stream(geometry);
     stream.setVersion(QDataStream::Qt_4_0);
