@@ -10,10 +10,12 @@
 #include <array>
 
 class CCommDialog;
+class LinkStatus;
 class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class StatusLamp;
 class ZelPPMMeter;
 class myLabel;
 
@@ -44,7 +46,7 @@ private Q_SLOTS:
     void labelMeter3Clicked();
 
 private:
-    static constexpr int ScaledWidgetCount = 14;
+    static constexpr int ScaledWidgetCount = 15;
 
     // Start-up and shutdown
     void configureDisplay();
@@ -93,6 +95,9 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
+    // The link lamp and the watch on the frames that sets it.
+    StatusLamp *linkLamp = nullptr;
+    LinkStatus *linkStatus = nullptr;
 
     friend class MainWindowTestAccess;
 };
