@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "linkstatus.h"
 #include "mylabel.h"
 #include "startuplook.h"
+#include "statuslamp.h"
 #include "walldisplay.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
@@ -32,6 +34,8 @@ const char *const SettingsIconStyle = "image: url(:/resources/png/Settings.png);
 const char *const WhiteTextStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
 
 const QRect SettingsIconGeometry(900, 28, 25, 25);
+// Left of the gear, on the light end of the title band, clear of its marks.
+const QRect LinkLampGeometry(876, 33, 15, 15);
 const QRect Caption1Geometry(44, 502, 121, 31);
 const QRect Caption2Geometry(194, 502, 131, 31);
 const QRect Caption3Geometry(830, 502, 101, 31);
@@ -54,6 +58,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     settingsLabel->setStyleSheet(QString::fromLatin1(SettingsIconStyle));
     settingsLabel->setGeometry(SettingsIconGeometry);
 
+    linkLamp = new StatusLamp(this);
+    linkLamp->setGeometry(LinkLampGeometry);
+    linkStatus = new LinkStatus(linkLamp, this);
+    // A console gone quiet must not leave its last levels standing.
+    connect(linkStatus, &LinkStatus::signalLost, this, &MainWindow::resetLevels);
+
     labelMeter1 = new myLabel(QString(), this);
     labelMeter1->setGeometry(Caption1Geometry);
     labelMeter2 = new myLabel(QString(), this);
@@ -75,7 +85,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                       ui->SubRight->geometry(),    ui->CrmLeft->geometry(),      ui->CrmRight->geometry(),
                       ui->AnalogClock->geometry(), ui->DigitalClock->geometry(), labelMeter1->geometry(),
                       labelMeter2->geometry(),     labelMeter3->geometry(),      ui->timelabel->geometry(),
-                      ui->footerlabel->geometry(), settingsLabel->geometry()};
+                      ui->footerlabel->geometry(), settingsLabel->geometry(),    linkLamp->geometry()};
 
     releaseStep = 0.133;
     resizePending = false;
@@ -92,6 +102,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(wallDisplay, &WallDisplay::communicationSettingsRequested, this, &MainWindow::openSettings);
 
     readSettings();
+    wallDisplay->setSignalTimeoutMs(linkStatus->timeout());
+    connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
     setupLink();
 
     releaseTimer = new QTimer(this);

@@ -10,11 +10,13 @@
 #include <array>
 
 class CCommDialog;
+class LinkStatus;
 class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
 class WallDisplay;
+class StatusLamp;
 class ZelPPMMeter;
 class myLabel;
 
@@ -45,7 +47,7 @@ private Q_SLOTS:
     void labelMeter3Clicked();
 
 private:
-    static constexpr int ScaledWidgetCount = 14;
+    static constexpr int ScaledWidgetCount = 15;
 
     // Start-up and shutdown
     void configureDisplay();
@@ -96,6 +98,9 @@ private:
     QTimer *serialRetryTimer = nullptr;
     // Full screen, pointer, screen saver, context menu and display options.
     WallDisplay *wallDisplay = nullptr;
+    // The link lamp and the watch on the frames that sets it.
+    StatusLamp *linkLamp = nullptr;
+    LinkStatus *linkStatus = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "linkstatus.h"
 #include "mylabel.h"
 #include "screenplacement.h"
 #include "walldisplay.h"
@@ -47,6 +48,27 @@ void fitToScreens(QWidget &window, int fallbackScreen)
     window.setWindowState(states);
 }
 
+// A whole number of milliseconds from 0 (watch off) up to ten minutes; anything else is a mistake
+// in the store and gets the default.
+int signalTimeoutFrom(const QVariant &stored)
+{
+    bool isNumber = false;
+    int ms = -1;
+    switch (stored.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        ms = stored.toString().toInt(&isNumber);
+        break;
+    default:
+        break;
+    }
+    return isNumber && ms >= 0 && ms <= SignalWatch::LongestTimeoutMs ? ms : SignalWatch::DefaultTimeoutMs;
+}
+
 } // namespace
 
 void MainWindow::readSettings()
@@ -59,6 +81,7 @@ void MainWindow::readSettings()
     linkSettings.server_port = settings.value(key("server_port")).toString();
     linkSettings.client_host = settings.value(key("client_host")).toString();
     linkSettings.client_port = settings.value(key("client_port")).toString();
+    linkStatus->setTimeout(signalTimeoutFrom(settings.value(key("signal_timeout_ms"))));
 
     myLabel *const captions[] = {labelMeter1, labelMeter2, labelMeter3};
     for (int i = 0; i < 3; ++i) {
@@ -101,6 +124,7 @@ void MainWindow::writeSettings()
     settings.setValue(key("labelMeter2"), labelMeter2->text());
     settings.setValue(key("labelMeter3"), labelMeter3->text());
     wallDisplay->writeSettings(settings);
+    settings.setValue(key("signal_timeout_ms"), linkStatus->timeout());
 }
 
 int MainWindow::currentScreen() const

@@ -13,8 +13,8 @@ class CDisplayOptions;
 struct DisplayOptions
 {
     static constexpr int MaxHideCursorSeconds = 3600;
-    static constexpr int MinSignalTimeoutMs = 50;
-    static constexpr int MaxSignalTimeoutMs = 60000;
+    static constexpr int MinSignalTimeoutMs = 0; // the watch off
+    static constexpr int MaxSignalTimeoutMs = 600000;
 
     bool fullScreen = false;
     int hideCursorSeconds = 3; // 0: the cursor is never hidden

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "ccommdialog.h"
+#include "linkstatus.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -37,7 +38,12 @@ void MainWindow::setupLink()
     }
 
     const uint port = portValue(linkSettings.client_port);
+    linkStatus->watchUdpClient(QString::number(port), linkSettings.client_host);
     const bool bound = udpSocket->bind(quint16(port & 0xFFFF), QAbstractSocket::DefaultForPlatform);
+    if (bound)
+        linkStatus->linkOpened();
+    else
+        linkStatus->linkFailed(udpSocket->errorString());
     connect(udpSocket, &QUdpSocket::readyRead, this, &MainWindow::udpReceive);
     qDebug() << "bind to port " << port << " - " << (bound ? "true" : "false");
     setLinkTitle(QString::number(port));
@@ -67,9 +73,16 @@ void MainWindow::openSerialPort()
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::onDataAvailable);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onSerialError);
 
-    // An adapter plugged in after start is picked up by the retry.
-    if (!serialPort->open(QIODevice::ReadWrite) && !linkSettings.serialport.isEmpty())
+    linkStatus->watchSerialPort(linkSettings.serialport);
+    if (serialPort->open(QIODevice::ReadWrite)) {
+        linkStatus->linkOpened();
+    } else if (linkSettings.serialport.isEmpty()) {
+        linkStatus->nothingToRead();
+    } else {
+        linkStatus->linkFailed(serialPort->errorString());
+        // An adapter plugged in after start is picked up by the retry.
         serialRetryTimer->start();
+    }
 
     setLinkTitle(linkSettings.serialport);
 }
@@ -96,6 +109,7 @@ void MainWindow::onSerialError()
     // The device went away: an open port would report this error in a busy loop. Close it, let
     // the meters fall as for any source that went away, and wait for the device to come back.
     qDebug() << "serial port lost:" << serialPort->errorString();
+    linkStatus->linkFailed(serialPort->errorString());
     serialPort->close();
     serialPort->clearError();
     serialStream.clear();
@@ -113,6 +127,7 @@ void MainWindow::retrySerialPort()
         qDebug() << "serial port reopened:" << serialPort->portName();
         serialStream.clear();
         serialRetryTimer->stop();
+        linkStatus->linkOpened();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "linkstatus.h"
 #include "mylabel.h"
 
 #include <QSerialPort>
@@ -30,6 +31,8 @@ public:
     static QSize windowSize(MainWindow &w) { return w.windowSize; }
     static bool resizePending(MainWindow &w) { return w.resizePending; }
     static const FrameStream &serialStream(MainWindow &w) { return w.serialStream; }
+    static LinkStatus *linkStatus(MainWindow &w) { return w.linkStatus; }
+    static StatusLamp *linkLamp(MainWindow &w) { return w.linkLamp; }
 
     static void setupLink(MainWindow &w) { w.setupLink(); }
     static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }

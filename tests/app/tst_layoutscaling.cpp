@@ -35,14 +35,15 @@ QWidget *scaledWidget(MainWindow &w, int index)
                                 MainWindowTestAccess::caption(w, 2),
                                 ui->timelabel,
                                 ui->footerlabel,
-                                MainWindowTestAccess::settingsLabel(w)};
+                                MainWindowTestAccess::settingsLabel(w),
+                                MainWindowTestAccess::linkLamp(w)};
     return widgets[index];
 }
 
 const QRect DesignRects[] = {
     {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},   {299, 73, 12, 415}, {844, 199, 8, 291},
     {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111}, {44, 502, 121, 31}, {194, 502, 131, 31},
-    {830, 502, 101, 31}, {356, 502, 401, 31}, {360, 550, 381, 21},  {900, 28, 25, 25}};
+    {830, 502, 101, 31}, {356, 502, 401, 31}, {360, 550, 381, 21},  {900, 28, 25, 25},  {876, 33, 15, 15}};
 
 void showAt(MainWindow &w, const QSize &size)
 {
@@ -77,27 +78,32 @@ void TestLayoutScaling::scaledWindow_data()
     QTest::addColumn<QRect>("progLeft");
     QTest::addColumn<QRect>("analogClock");
     QTest::addColumn<QVector<int>>("fonts"); // captions and time label, footer, time, date
+    QTest::addColumn<QRect>("linkLamp");
 
     QTest::newRow("design") << QSize(986, 580) << 1.0f << QPoint(0, 0) << QRect(54, 73, 12, 415)
-                            << QRect(348, 85, 410, 410) << QVector<int>{15, 11, 40, 24};
+                            << QRect(348, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
+                            << QRect(876, 33, 15, 15);
     QTest::newRow("wider 1920x1080") << QSize(1920, 1080) << 1.8620690f << QPoint(42, 0)
                                      << QRect(142, 135, 22, 772) << QRect(690, 158, 763, 763)
-                                     << QVector<int>{27, 20, 74, 44};
+                                     << QVector<int>{27, 20, 74, 44} << QRect(1673, 61, 27, 27);
     QTest::newRow("narrower 1280x1024")
         << QSize(1280, 1024) << 1.2973630f << QPoint(0, 136) << QRect(70, 230, 15, 538)
-        << QRect(451, 246, 531, 531) << QVector<int>{19, 14, 51, 31};
+        << QRect(451, 246, 531, 531) << QVector<int>{19, 14, 51, 31} << QRect(1136, 178, 19, 19);
     QTest::newRow("design aspect 1020x600")
         << QSize(1020, 600) << 1.0344827f << QPoint(0, 0) << QRect(55, 75, 12, 429)
-        << QRect(359, 87, 424, 424) << QVector<int>{15, 11, 41, 24};
+        << QRect(359, 87, 424, 424) << QVector<int>{15, 11, 41, 24} << QRect(906, 34, 15, 15);
     QTest::newRow("2000x580") << QSize(2000, 580) << 1.0f << QPoint(507, 0) << QRect(561, 73, 12, 415)
-                              << QRect(855, 85, 410, 410) << QVector<int>{15, 11, 40, 24};
+                              << QRect(855, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
+                              << QRect(1383, 33, 15, 15);
     // Sides whose product with the design's passes the int range; too large to show a window.
     QTest::newRow("huge, wider") << QSize(16777215, 4000000) << 6896.5518f << QPoint(4988607, 0)
                                  << QRect(5361020, 503448, 82758, 2862068)
-                                 << QRect(7388607, 586206, 2827586, 2827586) << QVector<int>{};
+                                 << QRect(7388607, 586206, 2827586, 2827586) << QVector<int>{}
+                                 << QRect(11029986, 227586, 103448, 103448);
     QTest::newRow("huge, narrower") << QSize(8000000, 16777215) << 8113.5898f << QPoint(0, 6035666)
                                     << QRect(438133, 6627958, 97363, 3367139)
-                                    << QRect(2823529, 6725321, 3326571, 3326571) << QVector<int>{};
+                                    << QRect(2823529, 6725321, 3326571, 3326571) << QVector<int>{}
+                                    << QRect(7107504, 6303414, 121703, 121703);
 }
 
 void TestLayoutScaling::scaledWindow()
@@ -108,6 +114,7 @@ void TestLayoutScaling::scaledWindow()
     QFETCH(QRect, progLeft);
     QFETCH(QRect, analogClock);
     QFETCH(QVector<int>, fonts);
+    QFETCH(QRect, linkLamp);
 
     const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(window);
     QCOMPARE(fit.scaleFactor, factor);
@@ -123,6 +130,7 @@ void TestLayoutScaling::scaledWindow()
     Ui::MainWindow *ui = MainWindowTestAccess::ui(w);
     QCOMPARE(ui->ProgLeft->geometry(), progLeft);
     QCOMPARE(ui->AnalogClock->geometry(), analogClock);
+    QCOMPARE(MainWindowTestAccess::linkLamp(w)->geometry(), linkLamp);
     for (QWidget *label : {scaledWidget(w, 8), scaledWidget(w, 9), scaledWidget(w, 10), scaledWidget(w, 11)})
         QCOMPARE(label->font().pointSize(), fonts.at(0));
     QCOMPARE(ui->footerlabel->font().pointSize(), fonts.at(1));
@@ -133,12 +141,12 @@ void TestLayoutScaling::scaledWindow()
     QCOMPARE(ui->DigitalClock->timeDisplayFont().family(), QStringLiteral("DejaVu Sans"));
 }
 
-// At the design height all fourteen keep their design rectangles, only shifted into the centre.
+// At the design height every scaled widget keeps its design rectangle, only shifted into the centre.
 void TestLayoutScaling::everyRectangleFollows()
 {
     MainWindow w;
     showAt(w, QSize(2000, 580));
-    for (int i = 0; i < 14; ++i)
+    for (int i = 0; i < int(std::size(DesignRects)); ++i)
         QCOMPARE(scaledWidget(w, i)->geometry(), DesignRects[i].translated(507, 0));
     QCOMPARE(MainWindowTestAccess::ui(w)->DigitalClock->geometry(), QRect(855, 260, 410, 111));
 }

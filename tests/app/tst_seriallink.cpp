@@ -64,6 +64,7 @@ private Q_SLOTS:
                  (QVector<int>{115200, 115200, QSerialPort::Data8, QSerialPort::NoParity,
                                QSerialPort::OneStop, QSerialPort::NoFlowControl}));
         QCOMPARE(window.windowTitle(), Title.arg(pty.slavePath()));
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Warning);
 
         // The window keeps the first part of a frame until the rest arrives.
         const QByteArray frame = numberedFrame(20000);
@@ -71,6 +72,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(Access::serialStream(window).pendingBytes(), 5, ArrivalTimeoutMs);
         QVERIFY(pty.write(frame.mid(5)));
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(frame), ArrivalTimeoutMs);
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Good);
 
         // A second set-up replaces the port: one port left, and it alone reads.
         Access::setupLink(window);
@@ -83,6 +85,7 @@ private Q_SLOTS:
         useLink(window, false, QString());
         QCOMPARE(window.windowTitle(), Title.arg(QString()));
         QVERIFY(!Access::serialPort(window)->isOpen() && !Access::serialRetryTimer(window)->isActive());
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Off);
     }
 
     // A device missing at set-up, plugged in, gone with the port open, and back under the same name.
@@ -94,6 +97,7 @@ private Q_SLOTS:
         const QString portPath = dir.filePath(QStringLiteral("ttyConsole"));
         useLink(window, false, portPath);
         QCOMPARE(window.windowTitle(), Title.arg(portPath));
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Fault);
         auto device = std::make_unique<Pty>();
         QVERIFY(QFile::link(device->slavePath(), portPath));
         QTRY_COMPARE_WITH_TIMEOUT(openSerialPortCount(window), 1, ReopenTimeoutMs);
@@ -107,12 +111,15 @@ private Q_SLOTS:
         QVERIFY2(errors.count() < 10, qPrintable(QStringLiteral("%1 error reports").arg(errors.count())));
         QCOMPARE(openSerialPortCount(window), 0);
         QCOMPARE(targetsText(window), FloorText);
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Fault);
 
         device = std::make_unique<Pty>();
         QVERIFY(QFile::remove(portPath) && QFile::link(device->slavePath(), portPath));
         QTRY_COMPARE_WITH_TIMEOUT(openSerialPortCount(window), 1, ReopenTimeoutMs);
         QVERIFY(!Access::serialRetryTimer(window)->isActive());
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Warning);
         QVERIFY(arrives(window, *device, numberedFrame(2000)));
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Good);
     }
 };
 

@@ -20,7 +20,8 @@ QStringList linkAndCaptions(MainWindow &w)
             l.client_port,
             MainWindowTestAccess::caption(w, 0)->text(),
             MainWindowTestAccess::caption(w, 1)->text(),
-            MainWindowTestAccess::caption(w, 2)->text()};
+            MainWindowTestAccess::caption(w, 2)->text(),
+            QString::number(MainWindowTestAccess::linkStatus(w)->timeout())};
 }
 
 } // namespace
@@ -51,13 +52,15 @@ void TestSettings::firstStartThenRoundTrip()
     QByteArray geometry;
     {
         MainWindow w;
-        QCOMPARE(linkAndCaptions(w), (QStringList{"0", "0", "", "", "", "", "", "Prog", "Sub", "CRM"}));
+        QCOMPARE(linkAndCaptions(w),
+                 (QStringList{"0", "0", "", "", "", "", "", "Prog", "Sub", "CRM", "2000"}));
         QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
         QCOMPARE(QSettings().allKeys(), QStringList()); // nothing is stored before the window goes
 
         LinkSettings &link = MainWindowTestAccess::linkSettings(w);
         link = {true, true, "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501"};
         MainWindowTestAccess::caption(w, 1)->setText(QString::fromUtf8("Régie"));
+        MainWindowTestAccess::linkStatus(w)->setTimeout(500);
         w.setGeometry(0, 10, 986, 590); // as near as the form's minimum size comes to fitting 800 x 600
         geometry = w.saveGeometry();
     }
@@ -65,12 +68,13 @@ void TestSettings::firstStartThenRoundTrip()
     QStringList keys = store.allKeys();
     keys.sort();
     QCOMPARE(keys, (QStringList{"client_host", "client_port", "current_screen", "full_screen", "geometry",
-                                "hide_cursor_s", "is_server", "keep_screen_awake", "labelMeter1", "labelMeter2",
-                                "labelMeter3", "serialport", "server_host", "server_port", "use_udp"}));
+                                "hide_cursor_s", "is_server", "keep_screen_awake", "labelMeter1",
+                                "labelMeter2", "labelMeter3", "serialport", "server_host", "server_port",
+                                "signal_timeout_ms", "use_udp"}));
     QCOMPARE(store.value("current_screen").toInt(), 0);
     MainWindow again;
     QCOMPARE(linkAndCaptions(again), (QStringList{"1", "1", "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501",
-                                                  "Prog", QString::fromUtf8("Régie"), "CRM"}));
+                                                  "Prog", QString::fromUtf8("Régie"), "CRM", "500"}));
     QCOMPARE(again.saveGeometry(), geometry);
 }
 
@@ -80,18 +84,21 @@ void TestSettings::storedValues_data()
     QTest::addColumn<QVariant>("screen");
     QTest::addColumn<QVariant>("geometry");
     QTest::addColumn<QVariant>("caption");
+    QTest::addColumn<QVariant>("signalTimeout");
     QTest::addColumn<bool>("expectedServer");
     QTest::addColumn<QString>("expectedCaption");
-    QTest::newRow("stored empty caption stays empty")
-        << QVariant(true) << QVariant(0) << QVariant() << QVariant("") << true << "";
+    QTest::addColumn<int>("expectedTimeout");
+    QTest::newRow("stored empty caption stays empty, watch off")
+        << QVariant(true) << QVariant(0) << QVariant() << QVariant("") << QVariant(0) << true << "" << 0;
     QTest::newRow("words where numbers belong")
         << QVariant("false") << QVariant("second") << QVariant(QByteArray("not a geometry")) << QVariant(5500)
-        << false << "5500";
-    QTest::newRow("huge screen index") << QVariant(0) << QVariant(2147483647)
-                                       << QVariant(QByteArray(64, '\xff')) << QVariant() << false << "Sub";
-    QTest::newRow("negative index, cut-off geometry")
+        << QVariant("soon") << false << "5500" << 2000;
+    QTest::newRow("huge screen index and timeout")
+        << QVariant(0) << QVariant(2147483647) << QVariant(QByteArray(64, '\xff')) << QVariant()
+        << QVariant(600001) << false << "Sub" << 2000;
+    QTest::newRow("negative index and timeout, cut-off geometry")
         << QVariant() << QVariant(-3) << QVariant(QByteArray::fromHex("01d9d0cb000300000000"))
-        << QVariant(1.5) << false << "1.5";
+        << QVariant(1.5) << QVariant(-5) << false << "1.5" << 2000;
 }
 
 // Whatever the store holds, the window starts on the primary screen at its design size.
@@ -101,14 +108,17 @@ void TestSettings::storedValues()
     QFETCH(QVariant, screen);
     QFETCH(QVariant, geometry);
     QFETCH(QVariant, caption);
+    QFETCH(QVariant, signalTimeout);
     QFETCH(bool, expectedServer);
     QFETCH(QString, expectedCaption);
+    QFETCH(int, expectedTimeout);
     {
         QSettings store;
         const std::pair<const char *, QVariant> values[] = {{"is_server", isServer},
                                                             {"current_screen", screen},
                                                             {"geometry", geometry},
-                                                            {"labelMeter2", caption}};
+                                                            {"labelMeter2", caption},
+                                                            {"signal_timeout_ms", signalTimeout}};
         for (const auto &value : values)
             if (value.second.isValid())
                 store.setValue(value.first, value.second);
@@ -116,6 +126,7 @@ void TestSettings::storedValues()
     MainWindow w;
     QCOMPARE(MainWindowTestAccess::linkSettings(w).is_server, expectedServer);
     QCOMPARE(MainWindowTestAccess::caption(w, 1)->text(), expectedCaption);
+    QCOMPARE(MainWindowTestAccess::linkStatus(w)->timeout(), expectedTimeout);
     QCOMPARE(w.pos(), QGuiApplication::primaryScreen()->geometry().topLeft());
     QCOMPARE(w.size(), QSize(986, 580));
 }

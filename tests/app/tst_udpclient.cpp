@@ -82,6 +82,10 @@ private Q_SLOTS:
         QPointer<QUdpSocket> socket = Access::udpSocket(window);
         QVERIFY(socket && !Access::serialPort(window));
         QCOMPARE(socket->state() == QAbstractSocket::BoundState && socket->localPort() == port, !portInUse);
+        // A failed bind shows red, with the socket's own words in the lamp's tooltip.
+        QCOMPARE(Access::linkLamp(window)->state(),
+                 portInUse ? StatusLamp::State::Fault : StatusLamp::State::Warning);
+        QCOMPARE(Access::linkLamp(window)->toolTip().contains(socket->errorString()), portInUse);
 
         // Serial mode closes the client: the former server's frames reach nobody, the port is free again.
         useLink(window, false, QString());

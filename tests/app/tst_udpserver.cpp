@@ -27,6 +27,7 @@ constexpr int RelayedFrames = 40;
 constexpr int CommandTimeoutMs = 10000;
 constexpr int ArrivalTimeoutMs = 10000;
 constexpr int GraceMs = 300; // for a late or duplicated datagram to show up
+constexpr int ShortSignalTimeoutMs = 200;
 
 // Runs one ip command in this thread's network namespace; its complaints go to the test's log.
 bool ip(const QString &command)
@@ -92,6 +93,7 @@ private Q_SLOTS:
                 QFAIL(qPrintable(why));
             QSKIP(qPrintable(why));
         }
+        Access::linkStatus(window)->setTimeout(ShortSignalTimeoutMs);
         Access::setupLink(window); // in the server's namespace
         QUdpSocket *socket = Access::udpSocket(window);
         QVERIFY(socket && socket->state() == QAbstractSocket::BoundState);
@@ -127,6 +129,12 @@ private Q_SLOTS:
         QCOMPARE(received, frames);
         QCOMPARE(targetsAtSend, levels);
         QCOMPARE(broadcastsFromServer, RelayedFrames);
+
+        // The server watches its own serial frames: quiet, it falls to the floor and relays nothing.
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), FloorText, ArrivalTimeoutMs);
+        QCOMPARE(Access::linkLamp(window)->state(), StatusLamp::State::Warning);
+        QTest::qWait(GraceMs);
+        QCOMPARE(received.size(), RelayedFrames);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <unistd.h>
@@ -22,6 +23,9 @@ const QRect MeterRects[] = {{54, 73, 12, 415},  {143, 73, 12, 415}, {210, 73, 12
                             {299, 73, 12, 415}, {844, 199, 8, 291}, {907, 199, 8, 291}};
 const QRect Captions[] = {{44, 502, 121, 31}, {194, 502, 131, 31}, {830, 502, 101, 31}};
 const QRect Clocks[] = {{348, 85, 410, 410}, {418, 260, 270, 111}}; // analog, digital text
+const QRect LinkLamp(876, 33, 15, 15);
+// The lamp's colours as it paints them: green, amber, red, grey.
+const QColor LampGood(40, 200, 60), LampWarning(255, 176, 0), LampFault(230, 30, 30), LampOff(128, 128, 128);
 const QString FloorLevels = "-50,-50,-50,-50,-50,-50", ZeroLevels = "0,0,0,0,0,0";
 const QString FixedLevels = "0,-20,-10,-30,-5,-40";
 // Screenshots land between release ticks: 1 dB either way. A busy machine delays ticks, so the bars may
@@ -34,10 +38,10 @@ constexpr double MaxCpuShareAtRest = 0.5;
 constexpr int TimeoutMs = 20000, CpuWindowMs = 3000;
 const QString RelayPort = "5500", RelayAddress = "10.77.0.1";
 const QStringList SearchPath = (qEnvironmentVariable("PATH") + ":/usr/sbin:/sbin").split(':');
-const QString TwelveKeys =
+const QString StoredKeys =
     "client_host client_port current_screen full_screen geometry hide_cursor_s is_server "
     "keep_screen_awake labelMeter1 labelMeter2 labelMeter3 serialport server_host "
-    "server_port use_udp";
+    "server_port signal_timeout_ms use_udp";
 const double DinBase = std::pow(10.0, -50 / 80.0), DinSpan = std::pow(10.0, 5 / 80.0) - DinBase;
 struct Shot
 {
@@ -56,6 +60,7 @@ private slots:
     void freshStartScaledStoppedAndRestarted();
     void deviceGoesAndReturnsThenBarsFall();
     void clientShowsTheLevelsTheServerRelays();
+    void lampTellsTheLinkApart();
 
 private:
     template <typename... P> static QString say(const P &...parts)
@@ -171,6 +176,17 @@ private:
                 return -1;
         return lit;
     }
+    // The lamp's colour at its centre, then the meters.
+    static std::function<QString(const Shot &)> lampAnd(const QColor &colour,
+                                                        const std::function<QString(const Shot &)> &meters)
+    {
+        return [=](const Shot &shot) {
+            const QRect lamp = scaling(shot.geometry.size())(LinkLamp);
+            const QColor seen = meanColour(shot.image, QRect(lamp.center() - QPoint(1, 1), QSize(3, 3)));
+            return near(seen, colour, 24) ? meters(shot)
+                                          : say("the lamp is ", seen.name(), ", not ", colour.name());
+        };
+    }
     static std::function<QString(const Shot &)> showing(const QString &levels, int tolerance = 1)
     {
         return [=](const Shot &shot) {
@@ -249,7 +265,7 @@ void TestSystem::freshStartScaledStoppedAndRestarted()
     QVERIFY2(before, why(meters));
     const int defaultCaptionWidth = whiteBox(before->image, scaled(Captions[0])).width();
     QVERIFY2(meters.stop() == 0, why(meters));
-    QCOMPARE(meters.stored(), TwelveKeys + " / Prog|Sub|CRM");
+    QCOMPARE(meters.stored(), StoredKeys + " / Prog|Sub|CRM");
     // Restarted on another console with changed captions: the old place, the new captions and levels.
     QVERIFY2(fixed.simulate({"--levels=" + FixedLevels}), why(fixed));
     meters.writeSettings({"serialport=" + fixed.terminal, "labelMeter1=Studio On Air", "labelMeter2="});
@@ -266,7 +282,7 @@ void TestSystem::freshStartScaledStoppedAndRestarted()
     });
     QVERIFY2(restored, why(meters));
     QVERIFY2(meters.stop() == 0, why(meters));
-    QCOMPARE(meters.stored(), TwelveKeys + " / Studio On Air||CRM");
+    QCOMPARE(meters.stored(), StoredKeys + " / Studio On Air||CRM");
 }
 
 void TestSystem::deviceGoesAndReturnsThenBarsFall()
@@ -364,6 +380,34 @@ void TestSystem::clientShowsTheLevelsTheServerRelays()
     QVERIFY2(grabUntil(serverTitle, showing(FixedLevels)), why(server));
     QVERIFY2(grabUntil(clientTitle, showing(FixedLevels)), why(client));
     QVERIFY2(client.stop() == 0 && server.stop() == 0, why(server));
+}
+
+// A console that goes quiet with its line still open: amber and the bars at the floor, then green
+// again; a port that is not there shows red, no port at all grey.
+void TestSystem::lampTellsTheLinkApart()
+{
+    Program sim(work.filePath("sim-paused")), meters(work.filePath("lamp"));
+    QVERIFY2(sim.simulate({"--levels=" + ZeroLevels}), why(sim));
+    meters.writeSettings({"serialport=" + sim.terminal, "signal_timeout_ms=500"});
+    const QString title = titleFor(sim.terminal);
+    QVERIFY2(startMeters(meters, title), why(meters));
+    QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(ZeroLevels))), why(meters));
+    const pid_t console = pid_t(sim.process.processId());
+    QVERIFY(::kill(console, SIGSTOP) == 0); // its terminal stays open, its frames stop
+    const auto resume = qScopeGuard([&] { ::kill(console, SIGCONT); });
+    QVERIFY2(grabUntil(title, lampAnd(LampWarning, showing(FloorLevels, 0))), why(meters));
+    QVERIFY(::kill(console, SIGCONT) == 0);
+    QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(ZeroLevels))), why(meters));
+    QVERIFY2(meters.stop() == 0 && sim.stop() == 0, why(meters));
+
+    for (const auto &[port, colour] :
+         {std::pair(work.filePath("no-such-tty"), LampFault), {QString(), LampOff}}) {
+        meters.writeSettings({"serialport=" + port});
+        QVERIFY2(startMeters(meters, titleFor(port)) &&
+                     grabUntil(titleFor(port), lampAnd(colour, showing(FloorLevels, 0))),
+                 why(meters));
+        QVERIFY2(meters.stop() == 0, why(meters));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSystem)
