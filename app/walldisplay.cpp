@@ -45,8 +45,12 @@ WallDisplay::WallDisplay(QWidget *window)
 
 void WallDisplay::readSettings(const QSettings &settings)
 {
+    // Settings stored before the full-screen option existed keep the state their geometry record holds.
+    const bool restoredFullScreen = window->windowState().testFlag(Qt::WindowFullScreen);
     fullScreen->restorePlacement(settings.value(QStringLiteral("geometry")).toByteArray());
     DisplayOptions stored = DisplaySettings::read(settings);
+    if (!settings.contains(QStringLiteral("full_screen")))
+        stored.fullScreen = restoredFullScreen;
     stored.startAtLogin = Autostart::isEnabled();
     // Full screen comes back on the screen the window was on.
     const QList<QScreen *> screens = QGuiApplication::screens();

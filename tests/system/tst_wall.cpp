@@ -145,7 +145,11 @@ void TestWall::windowManagerTakesFullScreen()
     QVERIFY(startServer(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", display);
-    QVERIFY(openbox.start(which("openbox"), {"--sm-disable"}, env));
+    // The display starts once the manager runs, as after a log-in; openbox runs its start-up command when
+    // ready.
+    const QString ready = work.filePath("openbox-ready");
+    QVERIFY(openbox.start(which("openbox"), {"--sm-disable", "--startup", "touch " + ready}, env));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs));
     QVERIFY2(startMeters(meters), qPrintable(error));
     QVERIFY(press("F11"));
     QVERIFY2(comesTo(Screen), qPrintable(error));
