@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "silencewatch.h"
 #include "startuplook.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
@@ -87,7 +88,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     serialRetryTimer->setInterval(SerialRetryIntervalMs);
     connect(serialRetryTimer, &QTimer::timeout, this, &MainWindow::retrySerialPort);
 
+    silenceWatch = new SilenceWatch(labelMeter1, this);
     readSettings();
+    meterOptions.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+                       silenceWatch);
     setupLink();
 
     releaseTimer = new QTimer(this);

@@ -2,6 +2,7 @@
 
 #include "framestream.h"
 #include "linksettings.h"
+#include "meteroptions.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -14,6 +15,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class SilenceWatch;
 class ZelPPMMeter;
 class myLabel;
 
@@ -93,6 +95,9 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
+    // Peak hold, over lamps and the silence alarm, and the watch that shows the alarm.
+    MeterOptions meterOptions;
+    SilenceWatch *silenceWatch = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -35,6 +35,7 @@ void MainWindow::readSettings()
     linkSettings.server_port = settings.value(key("server_port")).toString();
     linkSettings.client_host = settings.value(key("client_host")).toString();
     linkSettings.client_port = settings.value(key("client_port")).toString();
+    meterOptions = MeterOptions::read(settings);
 
     myLabel *const captions[] = {labelMeter1, labelMeter2, labelMeter3};
     for (int i = 0; i < 3; ++i) {
@@ -74,6 +75,7 @@ void MainWindow::writeSettings()
     settings.setValue(key("labelMeter1"), labelMeter1->text());
     settings.setValue(key("labelMeter2"), labelMeter2->text());
     settings.setValue(key("labelMeter3"), labelMeter3->text());
+    meterOptions.write(settings);
 }
 
 int MainWindow::currentScreen() const

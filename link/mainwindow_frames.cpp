@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "silencewatch.h"
+
 #include <QDebug>
 #include <QHostAddress>
 #include <QSerialPort>
@@ -19,6 +21,7 @@ void MainWindow::processFrame(const char *frame)
     for (int k = 0; k < LevelFrame::LevelCount; ++k)
         targetLevels[size_t(k)] = LevelFrame::levelFromWord(LevelFrame::wordAt(frame, k));
     wakeRelease();
+    silenceWatch->frame(targetLevels[0], targetLevels[1]);
 
     if (udpSocket && linkSettings.is_server && linkSettings.use_udp)
         udpSocket->writeDatagram(frame, LevelFrame::Size, QHostAddress(QHostAddress::Broadcast),

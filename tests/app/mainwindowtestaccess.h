@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "silencewatch.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -30,6 +31,8 @@ public:
     static QSize windowSize(MainWindow &w) { return w.windowSize; }
     static bool resizePending(MainWindow &w) { return w.resizePending; }
     static const FrameStream &serialStream(MainWindow &w) { return w.serialStream; }
+    static MeterOptions &meterOptions(MainWindow &w) { return w.meterOptions; }
+    static SilenceWatch *silenceWatch(MainWindow &w) { return w.silenceWatch; }
 
     static void setupLink(MainWindow &w) { w.setupLink(); }
     static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }

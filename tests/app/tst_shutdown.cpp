@@ -64,7 +64,7 @@ void TestShutdown::stopStoresEverything()
     for (int run = 0; run < 2; ++run) {
         QCOMPARE(runUntilSignal(dir, signalNumber), 0);
         QSettings store(file, QSettings::IniFormat);
-        QCOMPARE(store.allKeys().size(), 12);
+        QCOMPARE(store.allKeys().size(), 17); // the twelve and the five metering options
         QCOMPARE(store.value("labelMeter1").toString(), QStringLiteral("Studio A"));
         QCOMPARE(store.value("labelMeter2").toString(), QString());
         QCOMPARE(store.value("labelMeter3").toString(), QStringLiteral("CRM"));
