@@ -490,6 +490,10 @@ void benchMeteringOptions(int seconds, int rounds)
                 note(QStringLiteral("options: cannot measure the program's CPU"));
                 return;
             }
+            note(QStringLiteral("options: round %1, %2: %3 %")
+                     .arg(round + 1)
+                     .arg(QLatin1String(metering ? "on" : "off"))
+                     .arg(percent, 0, 'f', 2));
             (metering ? on : off).push_back(percent);
         }
     const auto median = [](std::vector<double> v) {
