@@ -3,6 +3,7 @@
 
 #include "linkstatus.h"
 #include "mylabel.h"
+#include "silencewatch.h"
 #include "startuplook.h"
 #include "statuslamp.h"
 #include "walldisplay.h"
@@ -101,7 +102,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     wallDisplay = new WallDisplay(this);
     connect(wallDisplay, &WallDisplay::communicationSettingsRequested, this, &MainWindow::openSettings);
 
+    silenceWatch = new SilenceWatch(labelMeter1, this);
+    // Silence while the link is lost is the link lamp's business, not the alarm's.
+    connect(linkStatus, &LinkStatus::signalLost, silenceWatch,
+            [this] { silenceWatch->setSignalPresent(false); });
     readSettings();
+    meterOptions.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+                       silenceWatch);
     wallDisplay->setSignalTimeoutMs(linkStatus->timeout());
     connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
     setupLink();

@@ -2,6 +2,7 @@
 
 #include "framestream.h"
 #include "linksettings.h"
+#include "meteroptions.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -17,6 +18,7 @@ class QTimer;
 class QUdpSocket;
 class WallDisplay;
 class StatusLamp;
+class SilenceWatch;
 class ZelPPMMeter;
 class myLabel;
 
@@ -101,6 +103,9 @@ private:
     // The link lamp and the watch on the frames that sets it.
     StatusLamp *linkLamp = nullptr;
     LinkStatus *linkStatus = nullptr;
+    // Peak hold, over lamps and the silence alarm, and the watch that shows the alarm.
+    MeterOptions meterOptions;
+    SilenceWatch *silenceWatch = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -82,6 +82,7 @@ void MainWindow::readSettings()
     linkSettings.client_host = settings.value(key("client_host")).toString();
     linkSettings.client_port = settings.value(key("client_port")).toString();
     linkStatus->setTimeout(signalTimeoutFrom(settings.value(key("signal_timeout_ms"))));
+    meterOptions = MeterOptions::read(settings);
 
     myLabel *const captions[] = {labelMeter1, labelMeter2, labelMeter3};
     for (int i = 0; i < 3; ++i) {
@@ -125,6 +126,7 @@ void MainWindow::writeSettings()
     settings.setValue(key("labelMeter3"), labelMeter3->text());
     wallDisplay->writeSettings(settings);
     settings.setValue(key("signal_timeout_ms"), linkStatus->timeout());
+    meterOptions.write(settings);
 }
 
 int MainWindow::currentScreen() const

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "linkstatus.h"
+#include "silencewatch.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -22,6 +23,8 @@ void MainWindow::processFrame(const char *frame)
         targetLevels[size_t(k)] = LevelFrame::levelFromWord(LevelFrame::wordAt(frame, k));
     wakeRelease();
     linkStatus->frameArrived();
+    silenceWatch->setSignalPresent(true);
+    silenceWatch->frame(targetLevels[0], targetLevels[1]);
 
     if (udpSocket && linkSettings.is_server && linkSettings.use_udp)
         udpSocket->writeDatagram(frame, LevelFrame::Size, QHostAddress(QHostAddress::Broadcast),

@@ -13,10 +13,14 @@ void MainWindow::meterRelease()
     for (size_t i = 0; i < targetLevels.size(); ++i) {
         const double before = meters[i]->dBPosition();
         stepMeter(meters[i], targetLevels[i]);
-        anyMoved = anyMoved || meters[i]->dBPosition() != before;
+        // The peak mark and the over lamp keep their time in these ticks.
+        if (meters[i]->stepPeakHold(releaseInterval, releaseStep))
+            meters[i]->update();
+        anyMoved = anyMoved || meters[i]->dBPosition() != before || meters[i]->peakHoldPending();
     }
     // A wall display between programme items should cost nothing: once every meter has reached
-    // its target the tick sleeps until new targets wake it.
+    // its target, its mark has met the bar and its over lamp is out, the tick sleeps until new
+    // targets wake it.
     if (!anyMoved)
         releaseTimer->stop();
 }

@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,6 +15,18 @@ constexpr double dinExponentDivisor = 80.0;
 // Lengths beyond any widget height mean nothing on screen; bounding them keeps the paint
 // arithmetic (height minus length, length differences) clear of integer overflow.
 constexpr double lengthLimit = QWIDGETSIZE_MAX;
+// The peak mark and the over lamp are this high on a meter of the programme meters' design height,
+// in proportion on taller ones, and never thinner.
+constexpr int markDesignHeight = 2;
+constexpr int overDesignHeight = 4;
+constexpr int referenceMeterHeight = 415;
+
+int heightOnMeter(int designHeight, int meterHeight)
+{
+    const qint64 rounded =
+        (2 * qint64(designHeight) * meterHeight + referenceMeterHeight) / (2 * referenceMeterHeight);
+    return int(std::max<qint64>(designHeight, rounded));
+}
 
 double dinValue(double level)
 {
@@ -40,6 +53,7 @@ ZelPPMMeter::ZelPPMMeter(QWidget *parent) : QWidget(parent), m_backgroundImage(s
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(tr("PPM Meter"));
     resize(initialSize);
+    refreshPeakHeights();
 }
 
 ZelPPMMeter::~ZelPPMMeter() = default;
@@ -54,6 +68,9 @@ void ZelPPMMeter::setRawdBPosition(double value)
 {
     // A NaN level would stay for good, since no comparison moves it: it counts as the bottom end.
     m_dBPosition = std::isnan(value) ? m_mindBPosition : value;
+    // Seen here, before calcPosition() clamps the level to the top.
+    if (m_overIndicator && value > m_maxdBPosition)
+        m_peak.noteOver();
 }
 
 void ZelPPMMeter::setMindBPosition(double value)
@@ -146,6 +163,49 @@ void ZelPPMMeter::setPPMMeterBackgroundFileName(const QString &value)
     update();
 }
 
+void ZelPPMMeter::setPeakHold(bool value)
+{
+    if (value == m_peakHold)
+        return;
+    m_peakHold = value;
+    restartPeakHold();
+    update();
+}
+
+void ZelPPMMeter::setPeakHoldTime(int milliseconds)
+{
+    milliseconds = std::max(0, milliseconds);
+    if (milliseconds == m_peakHoldTime)
+        return;
+    m_peakHoldTime = milliseconds;
+    m_peak.setHoldMs(milliseconds);
+}
+
+void ZelPPMMeter::setPeakColor(const QColor &value)
+{
+    if (value == m_peakColor)
+        return;
+    m_peakColor = value;
+    update();
+}
+
+void ZelPPMMeter::setOverIndicator(bool value)
+{
+    if (value == m_overIndicator)
+        return;
+    m_overIndicator = value;
+    restartPeakHold();
+    update();
+}
+
+void ZelPPMMeter::setOverColor(const QColor &value)
+{
+    if (value == m_overColor)
+        return;
+    m_overColor = value;
+    update();
+}
+
 QString ZelPPMMeter::skinPath() const
 {
     const QByteArray variableName = m_skinEnvironmentVariable.toLatin1();
@@ -167,6 +227,26 @@ void ZelPPMMeter::refreshScaleCache()
     m_dBRange = m_maxdBPosition - m_mindBPosition;
 }
 
+// Equal scale ends leave no scale to map onto: an empty bar.
+int ZelPPMMeter::lengthFor(double level) const
+{
+    const double h = height();
+    if (m_dinCurve)
+        return m_dinSpan == 0.0 ? 0 : truncatedLength(h * (dinValue(level) - m_dinBase) / m_dinSpan);
+    return m_dBRange == 0.0 ? 0 : truncatedLength(std::trunc(h * (level - m_mindBPosition)) / m_dBRange);
+}
+
+// The level clamped as calcPosition() clamps it, without storing it.
+double ZelPPMMeter::levelOnScale() const
+{
+    double level = m_dBPosition;
+    if (m_mindBPosition > level)
+        level = m_mindBPosition;
+    if (level > m_maxdBPosition)
+        level = m_maxdBPosition;
+    return level;
+}
+
 bool ZelPPMMeter::calcPosition()
 {
     if (m_mindBPosition > m_dBPosition)
@@ -175,20 +255,51 @@ bool ZelPPMMeter::calcPosition()
         m_dBPosition = m_maxdBPosition;
 
     const int previousBarLength = m_barLength;
+    m_barLength = lengthFor(m_dBPosition);
     const double h = height();
     const double scaleDivisor = m_dinCurve ? m_dinSpan : m_dBRange;
-    if (scaleDivisor == 0.0) {
-        // Equal scale ends leave no scale to map onto: show an empty bar.
-        m_barLength = 0;
+    if (scaleDivisor == 0.0)
         m_zeroLength = 0;
-    } else if (m_dinCurve) {
-        m_barLength = truncatedLength(h * (dinValue(m_dBPosition) - m_dinBase) / m_dinSpan);
+    else if (m_dinCurve)
         m_zeroLength = truncatedLength(h * (1.0 - m_dinBase) / m_dinSpan);
-    } else {
-        m_barLength = truncatedLength(std::trunc(h * (m_dBPosition - m_mindBPosition)) / m_dBRange);
+    else
         m_zeroLength = truncatedLength(std::trunc(-m_mindBPosition * h) / m_dBRange);
-    }
     return m_barLength != previousBarLength;
+}
+
+bool ZelPPMMeter::stepPeakHold(int elapsedMs, double fallDb)
+{
+    if (!m_peakHold && !m_overIndicator)
+        return false;
+    m_peak.step(levelOnScale(), elapsedMs, fallDb);
+    const int markLength = m_peakHold ? std::max(0, lengthFor(m_peak.markLevel())) : 0;
+    const bool overLit = m_overIndicator && m_peak.overLit();
+    const bool changed = markLength != m_markLength || overLit != m_overLit;
+    m_markLength = markLength;
+    m_overLit = overLit;
+    return changed;
+}
+
+void ZelPPMMeter::restartPeakHold()
+{
+    m_peak.reset(levelOnScale());
+    m_markLength = m_peakHold ? std::max(0, lengthFor(m_peak.markLevel())) : 0;
+    m_overLit = false;
+}
+
+void ZelPPMMeter::refreshPeakHeights()
+{
+    m_markHeight = heightOnMeter(markDesignHeight, height());
+    m_overHeight = heightOnMeter(overDesignHeight, height());
+}
+
+void ZelPPMMeter::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    refreshPeakHeights();
+    // The mark must match the bar's new length, even while the release tick sleeps.
+    if (m_peakHold)
+        m_markLength = std::max(0, lengthFor(m_peak.markLevel()));
 }
 
 void ZelPPMMeter::paintEvent(QPaintEvent *)
@@ -231,4 +342,10 @@ void ZelPPMMeter::paintEvent(QPaintEvent *)
     } else {
         painter.fillRect(QRect(0, h - m_barLength, w, m_barLength), m_minColor);
     }
+
+    // Peak mark and over lamp, on top of everything, from lengths the release step worked out.
+    if (m_markLength > 0)
+        painter.fillRect(0, height() - m_markLength, width(), m_markHeight, m_peakColor);
+    if (m_overLit)
+        painter.fillRect(0, 0, width(), m_overHeight, m_overColor);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "peakhold.h"
+
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -37,6 +39,13 @@ class ZelPPMMeter : public QWidget
                    DESIGNABLE true SCRIPTABLE true STORED true)
     Q_PROPERTY(QString PPMMeterBackgroundFileName READ ppmMeterBackgroundFileName WRITE
                    setPPMMeterBackgroundFileName DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(bool PeakHold READ peakHold WRITE setPeakHold DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(
+        int PeakHoldTime READ peakHoldTime WRITE setPeakHoldTime DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor PeakColor READ peakColor WRITE setPeakColor DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(bool OverIndicator READ overIndicator WRITE setOverIndicator
+                   DESIGNABLE true SCRIPTABLE true STORED true)
+    Q_PROPERTY(QColor OverColor READ overColor WRITE setOverColor DESIGNABLE true SCRIPTABLE true STORED true)
 
 public:
     explicit ZelPPMMeter(QWidget *parent = nullptr);
@@ -55,6 +64,11 @@ public:
     QColor minBackgroundColor() const { return m_minBackgroundColor; }
     QString skinEnvironmentVariable() const { return m_skinEnvironmentVariable; }
     QString ppmMeterBackgroundFileName() const { return m_ppmMeterBackgroundFileName; }
+    bool peakHold() const { return m_peakHold; }
+    int peakHoldTime() const { return m_peakHoldTime; }
+    QColor peakColor() const { return m_peakColor; }
+    bool overIndicator() const { return m_overIndicator; }
+    QColor overColor() const { return m_overColor; }
 
     void setMindBPosition(double value);
     void setMaxdBPosition(double value);
@@ -70,16 +84,31 @@ public:
     virtual void setMinBackgroundColor(const QColor &value);
     void setSkinEnvironmentVariable(const QString &value);
     void setPPMMeterBackgroundFileName(const QString &value);
+    // Peak mark and over lamp; these setters, colours included, do nothing for an unchanged value.
+    void setPeakHold(bool value);
+    void setPeakHoldTime(int milliseconds); // negative counts as 0
+    void setPeakColor(const QColor &value);
+    void setOverIndicator(bool value);
+    void setOverColor(const QColor &value);
 
     // Stores the level as it comes, without clamping and without a repaint; NaN is the bottom end.
     void setRawdBPosition(double value);
     // Clamps the level into the scale and recomputes both lengths from the current height.
     // Returns true when the bar length changed; never repaints.
     bool calcPosition();
+    // One release tick of the peak mark and the over lamp, after calcPosition(): elapsedMs since the
+    // last tick, fallDb the release step. Returns true when either changed on screen; never repaints.
+    bool stepPeakHold(int elapsedMs, double fallDb);
+    // True while further ticks would still move the mark or put the lamp out.
+    bool peakHoldPending() const { return (m_peakHold && m_peak.markAboveBar()) || m_overLit; }
 
     // The lengths of the last calcPosition(), in pixels upward from the bottom edge.
     int barLength() const { return m_barLength; }
     int zeroLength() const { return m_zeroLength; }
+    // The mark's length as the bar's (0: no mark), the lamp, and the state behind them.
+    int markLength() const { return m_markLength; }
+    bool overLit() const { return m_overLit; }
+    const PeakHold &peakState() const { return m_peak; }
     // The scale cache, matching the two scale ends.
     double dinBase() const { return m_dinBase; }
     double dinSpan() const { return m_dinSpan; }
@@ -93,11 +122,16 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QString skinPath() const;
     void reloadBackgroundImage();
     void refreshScaleCache();
+    int lengthFor(double level) const;
+    double levelOnScale() const;
+    void restartPeakHold();
+    void refreshPeakHeights();
 
     double m_dBPosition = -50.0;
     double m_mindBPosition = -50.0;
@@ -112,6 +146,11 @@ private:
     QColor m_minBackgroundColor{0, 64, 0, 255};
     QString m_skinEnvironmentVariable;
     QString m_ppmMeterBackgroundFileName;
+    bool m_peakHold = false;
+    int m_peakHoldTime = 2000;
+    QColor m_peakColor{255, 255, 255, 255};
+    bool m_overIndicator = false;
+    QColor m_overColor{255, 255, 255, 255};
 
     QImage m_backgroundImage;
     int m_barLength = 0;
@@ -120,4 +159,11 @@ private:
     double m_dinBase = 0.23713737056616552;
     double m_dinSpan = 0.9176446141232928;
     double m_dBRange = 55.0;
+
+    PeakHold m_peak;
+    int m_markLength = 0;
+    bool m_overLit = false;
+    // Heights in pixels of the mark and of the lamp, following the widget's height.
+    int m_markHeight = 0;
+    int m_overHeight = 0;
 };

@@ -8,10 +8,15 @@
 //          --lost-frames N  frames sent for the loss count (default 100000, about 139 s at line rate)
 //          --cpu-seconds S  measuring time per rate (default 5)
 //          --flood-datagrams N  datagrams in the flood (default 100000)
-//          --only LIST      comma-separated sections out of latency,cpu,flood,loss (default all)
+//          --option-rounds N  off/on rounds of the options comparison (default 3)
+//          --only LIST      comma-separated sections out of latency,cpu,options,flood,loss (default all)
+//
+// The options section compares the program's CPU at 50 frames/s of programme with the peak hold
+// and over lamps off and on, in alternating rounds.
 
 #include "levelframe.h"
 #include "mainwindow.h"
+#include "programmeaudio.h"
 #include "pty.h"
 #include "tempsettings.h"
 #include "zelppmmeter.h"
@@ -36,6 +41,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -99,8 +105,12 @@ QByteArray countedFrame(int k)
 class PacedWriter
 {
 public:
-    PacedWriter(Pty &console, int framesPerSecond, bool chunked, int frameLimit = -1)
-        : console(console), framesPerSecond(framesPerSecond), chunked(chunked), frameLimit(frameLimit)
+    using FrameSource = std::function<QByteArray(int)>;
+
+    PacedWriter(Pty &console, int framesPerSecond, bool chunked, int frameLimit = -1,
+                FrameSource frameAt = countedFrame)
+        : console(console), framesPerSecond(framesPerSecond), chunked(chunked), frameLimit(frameLimit),
+          frameAt(std::move(frameAt))
     {}
     ~PacedWriter() { stop(); }
     PacedWriter(const PacedWriter &) = delete;
@@ -134,7 +144,7 @@ private:
             if (pending.isEmpty()) {
                 if (frameLimit >= 0 && frame >= frameLimit)
                     break;
-                pending = countedFrame(frame++);
+                pending = frameAt(frame++);
             }
             const int size =
                 chunked ? qMin(pending.size(), 1 + int(random.bounded(LargestChunk))) : pending.size();
@@ -156,6 +166,7 @@ private:
     const int framesPerSecond;
     const bool chunked;
     const int frameLimit;
+    const FrameSource frameAt;
     std::thread worker;
     std::atomic<bool> stopping{false};
     std::atomic<bool> done{false};
@@ -410,6 +421,102 @@ void benchCpu(int seconds)
 #endif
 }
 
+// ---- CPU with peak hold and over lamps ------------------------------------------------------
+
+constexpr quint32 ProgrammeSeed = 20260105;
+// The programme model peaks at +1 to +4 dB; raised a little, its peaks pass the meters' +5 dB top
+// now and then, so the over lamps light as they would on a hot programme.
+constexpr double ProgrammeGainDb = 2.0;
+constexpr double FrameSeconds = 1.0 / ProgrammeFramesPerSecond;
+
+// CPU per wall second of the shipped program over `seconds` of programme at 50 frames/s, with the
+// peak hold and over lamps switched as given; -1 when it cannot be measured.
+double programmeCpuPercent(bool metering, int seconds)
+{
+#ifndef KOLVANE_METERS_BINARY
+    Q_UNUSED(metering)
+    Q_UNUSED(seconds)
+    return -1;
+#else
+    Pty console;
+    QTemporaryDir config;
+    if (!console.isOpen() || !config.isValid())
+        return -1;
+    {
+        QSettings store(config.path() + QStringLiteral("/Zelvoort/Kolvane Meters.conf"),
+                        QSettings::IniFormat);
+        writeLinkSettings(store, console.slavePath(), false, false);
+        store.setValue(QStringLiteral("peak_hold"), metering);
+        store.setValue(QStringLiteral("over_indicator"), metering);
+    }
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    program.setProcessEnvironment(environment);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(QStringLiteral(KOLVANE_METERS_BINARY), QStringList());
+    if (!program.waitForStarted(5000))
+        return -1;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+
+    ProgrammeAudio programme(ProgrammeSeed); // the same programme in every round
+    PacedWriter writer(console, ProgrammeFramesPerSecond, false, -1, [&](int) {
+        LevelFrame::Levels levels = programme.next(FrameSeconds);
+        for (double &level : levels)
+            level += ProgrammeGainDb; // clamped to the word's range by the encoder
+        return LevelFrame::encodeLevels(levels);
+    });
+    writer.start();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const qint64 pid = program.processId();
+    const qint64 cpuBefore = processCpuNanoseconds(pid);
+    const Clock::time_point wallBefore = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const qint64 cpuAfter = processCpuNanoseconds(pid);
+    const double wallNs =
+        double(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - wallBefore).count());
+    writer.stop();
+    const bool measured = cpuBefore >= 0 && cpuAfter >= 0 && program.state() == QProcess::Running;
+    program.terminate();
+    if (!program.waitForFinished(5000)) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    return measured ? 100.0 * double(cpuAfter - cpuBefore) / wallNs : -1;
+#endif
+}
+
+// Rounds alternate off and on, so a change in the machine's load touches both alike.
+void benchMeteringOptions(int seconds, int rounds)
+{
+    std::vector<double> off, on;
+    for (int round = 0; round < rounds; ++round)
+        for (bool metering : {false, true}) {
+            const double percent = programmeCpuPercent(metering, seconds);
+            if (percent < 0) {
+                note(QStringLiteral("options: cannot measure the program's CPU"));
+                return;
+            }
+            note(QStringLiteral("options: round %1, %2: %3 %")
+                     .arg(round + 1)
+                     .arg(QLatin1String(metering ? "on" : "off"))
+                     .arg(percent, 0, 'f', 2));
+            (metering ? on : off).push_back(percent);
+        }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    const double without = median(off), with = median(on);
+    report(QStringLiteral("CPU at 50 frames/s of programme, peak hold and over off"), without, "%", "-");
+    report(QStringLiteral("CPU at 50 frames/s of programme, peak hold and over on"), with, "%", "-");
+    report(QStringLiteral("CPU rise with peak hold and over on (median of %1 rounds)").arg(rounds),
+           100.0 * (with - without) / without, "%", "<= 10 %");
+}
+
 // ---- UDP flood ------------------------------------------------------------------------------
 
 #ifdef Q_OS_UNIX
@@ -596,16 +703,20 @@ int main(int argc, char *argv[])
     const int lostFrames = optionValue(arguments, QStringLiteral("--lost-frames"), 100000);
     const int cpuSeconds = optionValue(arguments, QStringLiteral("--cpu-seconds"), 5);
     const int floodDatagrams = optionValue(arguments, QStringLiteral("--flood-datagrams"), 100000);
+    const int optionRounds = optionValue(arguments, QStringLiteral("--option-rounds"), 3);
     const int onlyAt = arguments.indexOf(QStringLiteral("--only"));
-    const QStringList sections = onlyAt >= 0 && onlyAt + 1 < arguments.size()
-                                     ? arguments.at(onlyAt + 1).split(QLatin1Char(','))
-                                     : QStringList{QStringLiteral("latency"), QStringLiteral("cpu"),
-                                                   QStringLiteral("flood"), QStringLiteral("loss")};
+    const QStringList sections =
+        onlyAt >= 0 && onlyAt + 1 < arguments.size()
+            ? arguments.at(onlyAt + 1).split(QLatin1Char(','))
+            : QStringList{QStringLiteral("latency"), QStringLiteral("cpu"), QStringLiteral("options"),
+                          QStringLiteral("flood"), QStringLiteral("loss")};
 
     if (sections.contains(QStringLiteral("latency")))
         benchLatency(samples);
     if (sections.contains(QStringLiteral("cpu")))
         benchCpu(cpuSeconds);
+    if (sections.contains(QStringLiteral("options")))
+        benchMeteringOptions(cpuSeconds, optionRounds);
     if (sections.contains(QStringLiteral("flood")))
         benchFlood(floodDatagrams);
     // Last: it moves this process into a network namespace of its own.

@@ -70,15 +70,27 @@ double paintMicroseconds(QWidget &widget)
            1000.0;
 }
 
-void benchMeter(const QSize &size, double level)
+// With marks: the peak mark held above the bar and the over lamp lit, as after a peak above the top.
+void benchMeter(const QSize &size, double level, bool marks = false)
 {
     ZelPPMMeter meter;
     meter.setGradientForground(true); // as the main window sets up its meters
     meter.resize(size);
+    meter.setPeakHold(marks);
+    meter.setOverIndicator(marks);
+    if (marks) {
+        meter.setRawdBPosition(12.0);
+        meter.calcPosition();
+        meter.stepPeakHold(10, 0.133);
+    }
     meter.setRawdBPosition(level);
     meter.calcPosition();
-    report(QString("meter paint %1x%2").arg(size.width()).arg(size.height()), paintMicroseconds(meter), "us",
-           "<= 50 us");
+    meter.stepPeakHold(10, 0.133);
+    report(QString("meter paint %1x%2%3")
+               .arg(size.width())
+               .arg(size.height())
+               .arg(marks ? ", mark and over" : ""),
+           paintMicroseconds(meter), "us", "<= 50 us");
 }
 
 void setStartupProperties(ZelAnalogClock &clock)
@@ -171,6 +183,7 @@ int main(int argc, char *argv[])
 
     benchMeter(QSize(12, 415), 0.0);
     benchMeter(QSize(22, 772), 0.0);
+    benchMeter(QSize(22, 772), 0.0, true);
     benchAnalogClock(410);
     benchAnalogClock(763);
     benchDigitalClock();

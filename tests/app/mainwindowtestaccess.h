@@ -5,6 +5,7 @@
 
 #include "linkstatus.h"
 #include "mylabel.h"
+#include "silencewatch.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -33,6 +34,8 @@ public:
     static const FrameStream &serialStream(MainWindow &w) { return w.serialStream; }
     static LinkStatus *linkStatus(MainWindow &w) { return w.linkStatus; }
     static StatusLamp *linkLamp(MainWindow &w) { return w.linkLamp; }
+    static MeterOptions &meterOptions(MainWindow &w) { return w.meterOptions; }
+    static SilenceWatch *silenceWatch(MainWindow &w) { return w.silenceWatch; }
 
     static void setupLink(MainWindow &w) { w.setupLink(); }
     static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }

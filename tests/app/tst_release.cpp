@@ -31,6 +31,9 @@ private Q_SLOTS:
     void fallFromZeroToTheFloor();
     void repaintsOnlyWhenTheBarMoves();
     void tickSleepsWhileEverythingRests();
+    void peakHold_data();
+    void peakHold();
+    void peakHoldRepaintsOnlyOnPixelChanges();
 
 private:
     void tick(int count = 1)
@@ -136,6 +139,91 @@ void TestRelease::tickSleepsWhileEverythingRests()
         QCOMPARE(level, -50.0);
     QTRY_VERIFY_WITH_TIMEOUT(!release->isActive(), 10000);
     QCOMPARE(MainWindowTestAccess::ui(*window)->CrmRight->dBPosition(), -50.0);
+}
+
+// Targets with tick counts ("0x1 -50x199": 0 dB for one tick, then the floor for 199), the hold
+// time, and then the mark, the bar, the over lamp and whether the release tick keeps running.
+void TestRelease::peakHold_data()
+{
+    QTest::addColumn<QString>("targets");
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<double>("mark");
+    QTest::addColumn<double>("bar");
+    QTest::addColumn<bool>("lit");
+    QTest::addColumn<bool>("ticking");
+    const double step = double(0.133f); // the bar's fall a tick
+    QTest::newRow("rise") << "-10x2" << 2000 << -10.0 << -10.0 << false << false;
+    QTest::newRow("hold") << "0x1 -50x199" << 2000 << 0.0 << -199 * step << false << true;
+    QTest::newRow("fall at 13.3 dB/s") << "0x1 -50x299" << 2000 << -13.3 << -299 * step << false << true;
+    QTest::newRow("meeting the bar") << "0x1 -20x400" << 2000 << -20.0 << -20.0 << false << false;
+    QTest::newRow("higher peak restarts the hold")
+        << "0x1 -50x100 3x1 -50x199" << 2000 << 3.0 << 3 - 199 * step << false << true;
+    QTest::newRow("lower peak leaves the hold running")
+        << "0x1 -50x100 -5x1 -50x99" << 2000 << -0.133 << -5 - 99 * step << false << true;
+    QTest::newRow("hold time 0: the mark rides the bar")
+        << "0x1 -50x100" << 0 << -13.3 << -100 * step << false << true;
+    QTest::newRow("over: lit for 2 s") << "12x1 -50x199" << 2000 << 5.0 << 5 - 199 * step << true << true;
+    QTest::newRow("over: out after 2 s")
+        << "12x1 -50x200" << 2000 << 4.867 << 5 - 200 * step << false << true;
+    QTest::newRow("over: a steady over keeps the tick") << "12x300" << 2000 << 5.0 << 5.0 << true << true;
+    QTest::newRow("both off") << "0x1 -20x400" << -1 << -50.0 << -20.0 << false << false;
+}
+
+void TestRelease::peakHold()
+{
+    QFETCH(QString, targets);
+    QFETCH(int, holdMs);
+    QFETCH(double, mark);
+    QFETCH(double, bar);
+    QFETCH(bool, lit);
+    QFETCH(bool, ticking);
+    const bool on = holdMs >= 0;
+    progLeft->setPeakHold(on);
+    progLeft->setOverIndicator(on);
+    progLeft->setPeakHoldTime(holdMs);
+    QTimer *release = MainWindowTestAccess::releaseTimer(*window);
+    for (const QString &part : targets.split(' ')) {
+        MainWindowTestAccess::targetLevels(*window)[0] = part.section('x', 0, 0).toDouble();
+        const int ticks = part.section('x', 1).toInt();
+        tick(ticks - 1);
+        release->start(); // the last tick decides whether it runs on
+        tick();
+    }
+    const auto near = [](double a, double b) { return qAbs(a - b) < 1e-3; };
+    QVERIFY2(near(progLeft->dBPosition(), bar), qPrintable(QString::number(progLeft->dBPosition())));
+    if (on)
+        QVERIFY2(near(progLeft->peakState().markLevel(), mark),
+                 qPrintable(QString::number(progLeft->peakState().markLevel())));
+    QCOMPARE(progLeft->markLength() > 0, on);
+    QCOMPARE(progLeft->overLit(), lit);
+    QCOMPARE(release->isActive(), ticking);
+}
+
+// The mark holds, then falls: the meter repaints for each pixel the bar or the mark moves, no more.
+void TestRelease::peakHoldRepaintsOnlyOnPixelChanges()
+{
+    progLeft->setPeakHold(true);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QTest::qWait(50);
+    auto &targets = MainWindowTestAccess::targetLevels(*window);
+    targets[0] = 0.0;
+    tick();
+    targets[0] = -10.0;
+    PaintCounter paints;
+    progLeft->installEventFilter(&paints);
+    int changes = 0, quietTicks = 0;
+    for (int i = 0; i < 400; ++i) {
+        const std::pair<int, int> before(progLeft->barLength(), progLeft->markLength());
+        tick();
+        const bool changed = before != std::pair(progLeft->barLength(), progLeft->markLength());
+        changes += changed;
+        quietTicks += !changed;
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(progLeft->peakState().markLevel(), -10.0);
+    QCOMPARE(paints.count, changes);
+    QVERIFY(quietTicks > 200); // holding, and both resting at -10 dB
 }
 
 QTEST_MAIN(TestRelease)

@@ -67,10 +67,27 @@ void TestSettings::firstStartThenRoundTrip()
     QSettings store;
     QStringList keys = store.allKeys();
     keys.sort();
-    QCOMPARE(keys, (QStringList{"client_host", "client_port", "current_screen", "full_screen", "geometry",
-                                "hide_cursor_s", "is_server", "keep_screen_awake", "labelMeter1",
-                                "labelMeter2", "labelMeter3", "serialport", "server_host", "server_port",
-                                "signal_timeout_ms", "use_udp"}));
+    QCOMPARE(keys, (QStringList{"client_host",
+                                "client_port",
+                                "current_screen",
+                                "full_screen",
+                                "geometry",
+                                "hide_cursor_s",
+                                "is_server",
+                                "keep_screen_awake",
+                                "labelMeter1",
+                                "labelMeter2",
+                                "labelMeter3",
+                                "over_indicator",
+                                "peak_hold",
+                                "serialport",
+                                "server_host",
+                                "server_port",
+                                "signal_timeout_ms",
+                                "silence_alarm",
+                                "silence_delay_s",
+                                "silence_threshold_db",
+                                "use_udp"}));
     QCOMPARE(store.value("current_screen").toInt(), 0);
     MainWindow again;
     QCOMPARE(linkAndCaptions(again), (QStringList{"1", "1", "ttyUSB7", "10.1.2.3", "5500", "10.1.2.4", "5501",

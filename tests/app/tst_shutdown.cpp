@@ -64,7 +64,8 @@ void TestShutdown::stopStoresEverything()
     for (int run = 0; run < 2; ++run) {
         QCOMPARE(runUntilSignal(dir, signalNumber), 0);
         QSettings store(file, QSettings::IniFormat);
-        QCOMPARE(store.allKeys().size(), 16); // the twelve, the three display options and signal_timeout_ms
+        QCOMPARE(store.allKeys().size(),
+                 21); // the twelve, three display, five metering options, signal_timeout_ms
         QCOMPARE(store.value("labelMeter1").toString(), QStringLiteral("Studio A"));
         QCOMPARE(store.value("labelMeter2").toString(), QString());
         QCOMPARE(store.value("labelMeter3").toString(), QStringLiteral("CRM"));

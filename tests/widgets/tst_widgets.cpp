@@ -184,7 +184,10 @@ private slots:
                 P(MinColor, minColor, green), P(MaxBackgroundColor, maxBackgroundColor, darkRed),
                 P(MinBackgroundColor, minBackgroundColor, darkGreen),
                 P(SkinEnvironmentVariable, skinEnvironmentVariable, QString()),
-                P(PPMMeterBackgroundFileName, ppmMeterBackgroundFileName, QString()));
+                P(PPMMeterBackgroundFileName, ppmMeterBackgroundFileName, QString()),
+                P(PeakHold, peakHold, false), P(PeakHoldTime, peakHoldTime, 2000),
+                P(PeakColor, peakColor, white), P(OverIndicator, overIndicator, false),
+                P(OverColor, overColor, white));
             QVERIFY(o.testAttribute(Qt::WA_OpaquePaintEvent));
         }
         {
@@ -291,6 +294,53 @@ private slots:
         }
         for (const auto &[row, colour] : colours)
             QVERIFY2(nearColor(image.pixelColor(5, row), colour, 5), qPrintable(QString::number(row)));
+    }
+
+    // The mark 2 px and the over lamp 4 px high on a 415 px meter, in proportion on taller ones.
+    void meterPeakMarks_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("markHeight");
+        QTest::addColumn<int>("lampHeight");
+        QTest::newRow("programme meter, design") << QSize(12, 415) << 2 << 4;
+        QTest::newRow("control room meter, design") << QSize(8, 291) << 2 << 4;
+        QTest::newRow("programme meter, 1920 x 1080") << QSize(22, 772) << 4 << 7;
+        QTest::newRow("control room meter, 1920 x 1080") << QSize(14, 541) << 3 << 5;
+    }
+    void meterPeakMarks()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, markHeight);
+        QFETCH(int, lampHeight);
+        ZelPPMMeter meter;
+        meter.resize(size);
+        QVERIFY(
+            setProperties(meter, "PeakHold=true; OverIndicator=true; PeakColor=#0000ff; OverColor=#ff00ff"));
+        const auto step = [&](double level) {
+            meter.setRawdBPosition(level);
+            meter.calcPosition();
+            return meter.stepPeakHold(10, 0.133);
+        };
+        QVERIFY(step(-10));
+        const int peak = meter.barLength();
+        QCOMPARE(meter.markLength(), peak);
+        meter.setRawdBPosition(12); // above the top, then back down before the tick
+        QVERIFY(step(-30) && meter.overLit() && meter.markLength() == peak && meter.barLength() < peak);
+        const QImage image = grabOnBlack(meter);
+        const int x = size.width() / 2, markTop = size.height() - peak;
+        for (int row = 0; row < size.height(); ++row) {
+            const QColor expected = row < lampHeight                               ? magenta
+                                    : row >= markTop && row < markTop + markHeight ? blue
+                                                                                   : QColor();
+            const QColor pixel = image.pixelColor(x, row);
+            QVERIFY2(expected.isValid() ? pixel == expected : pixel != blue && pixel != magenta,
+                     qPrintable(QString::number(row)));
+        }
+        // Switched off, neither is drawn.
+        meter.setPeakHold(false);
+        meter.setOverIndicator(false);
+        QVERIFY(!meter.markLength() && !meter.overLit() && !meter.stepPeakHold(10, 0.133));
+        QVERIFY(!grabOnBlack(meter).pixelColor(x, 0).blue());
     }
 
     void clocksRepaintOncePerSecond()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "silencealarm.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QTimer;
+
+// Puts the silence alarm on the display: the programme caption's band turns red while it is on.
+// Fed with the programme levels of every valid frame; a single-shot timer at the alarm's next
+// deadline lets it change while no frames come (a console that sends only on change).
+class SilenceWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    SilenceWatch(QLabel *band, QObject *parent);
+
+    // Off: the band as it was, and nothing to do per frame.
+    void setEnabled(bool enabled);
+    void setThresholdDb(double db);
+    void setDelayMs(qint64 ms);
+    bool isEnabled() const { return enabled; }
+    bool isAlarmOn() const { return alarm.isOn(); }
+    const SilenceAlarm &state() const { return alarm; }
+
+    void frame(double leftDb, double rightDb);
+
+public Q_SLOTS:
+    // From the link's signal watch: while the signal is lost the alarm stays out.
+    void setSignalPresent(bool present);
+
+private:
+    void follow();
+    void showAlarm(bool on);
+    void checkDeadline();
+
+    QLabel *band;
+    QString bandStyle; // the caption's own look, given back when the alarm clears
+    QTimer *deadlineTimer;
+    QElapsedTimer clock;
+    SilenceAlarm alarm;
+    qint64 armedDeadline = SilenceAlarm::NoDeadline;
+    bool enabled = false;
+    bool signalPresent = true;
+    bool shown = false;
+};
