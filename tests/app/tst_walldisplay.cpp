@@ -121,7 +121,7 @@ void TestWallDisplay::keysRoundTrip()
         wallOf(w)->apply(options(false, 10, false));
     }
     QSettings store = TempSettings::store();
-    QCOMPARE(store.allKeys().size(), 16);
+    QCOMPARE(store.allKeys().size(), 21);
     QCOMPARE(store.value("hide_cursor_s").toInt(), 10);
     MainWindow again;
     QCOMPARE(wallOf(again)->options(), offered(options(false, 10, false)));

@@ -409,42 +409,43 @@ void TestSystem::lampTellsTheLinkApart()
                  why(meters));
         QVERIFY2(meters.stop() == 0, why(meters));
     }
-    // Switched on through the settings file: silent programme turns its caption's band red after the
-    // 1 s delay, levels above the top light the sub meters' over lamps, and every bar carries its mark.
-    void TestSystem::silenceAlarmOverLampsAndPeakMarks()
-    {
-        Program sim(work.filePath("sim-alarm")), meters(work.filePath("alarm"));
-        QVERIFY2(sim.simulate({"--levels=-50,-50,10,10,-10,-10"}), why(sim));
-        meters.writeSettings({"serialport=" + sim.terminal, "silence_alarm=true", "silence_delay_s=1",
-                              "peak_hold=true", "over_indicator=true"});
-        const QString title = titleFor(sim.terminal);
-        QVERIFY2(startMeters(meters, title), why(meters));
-        const auto shot = grabUntil(title, [&](const Shot &s) {
-            const QImage &image = s.image;
-            const QRect band = Captions[0].adjusted(2, 2, -Captions[0].width() + 8, -2); // left of the text
-            if (!near(meanColour(image, band), QColor(204, 0, 0), 30))
-                return say("the programme band is ", QColor(meanColour(image, band)).name());
-            for (int i : {2, 3}) {
-                const QRect r = MeterRects[i];
-                const QPoint lamp(r.center().x(), r.top() + 3), below(r.center().x(), r.top() + 5);
-                if (!near(image.pixel(lamp), Qt::white, 8) || near(image.pixel(below), Qt::white, 60))
-                    return say("no over lamp on meter ", i);
-            }
-            for (int i : {4, 5}) {
-                const QRect r = MeterRects[i];
-                int top = r.top();
-                while (top <= r.bottom() && !near(image.pixel(r.center().x(), top), Qt::white, 8))
-                    ++top;
-                const int markAt = r.bottom() + 1 - top, expected = int(r.height() * din(-10));
-                if (std::abs(markAt - expected) > 1 ||
-                    !near(image.pixel(r.center().x(), top + 1), Qt::white, 8))
-                    return say("meter ", i, ": mark ", markAt, " px up, not ", expected);
-            }
-            return QString();
-        });
-        QVERIFY2(shot, why(meters));
-        QVERIFY2(meters.stop() == 0, why(meters));
-    }
+}
 
-    QTEST_GUILESS_MAIN(TestSystem)
+// Switched on through the settings file: silent programme turns its caption's band red after the
+// 1 s delay, levels above the top light the sub meters' over lamps, and every bar carries its mark.
+void TestSystem::silenceAlarmOverLampsAndPeakMarks()
+{
+    Program sim(work.filePath("sim-alarm")), meters(work.filePath("alarm"));
+    QVERIFY2(sim.simulate({"--levels=-50,-50,10,10,-10,-10"}), why(sim));
+    meters.writeSettings({"serialport=" + sim.terminal, "silence_alarm=true", "silence_delay_s=1",
+                          "peak_hold=true", "over_indicator=true"});
+    const QString title = titleFor(sim.terminal);
+    QVERIFY2(startMeters(meters, title), why(meters));
+    const auto shot = grabUntil(title, [&](const Shot &s) {
+        const QImage &image = s.image;
+        const QRect band = Captions[0].adjusted(2, 2, -Captions[0].width() + 8, -2); // left of the text
+        if (!near(meanColour(image, band), QColor(204, 0, 0), 30))
+            return say("the programme band is ", QColor(meanColour(image, band)).name());
+        for (int i : {2, 3}) {
+            const QRect r = MeterRects[i];
+            const QPoint lamp(r.center().x(), r.top() + 3), below(r.center().x(), r.top() + 5);
+            if (!near(image.pixel(lamp), Qt::white, 8) || near(image.pixel(below), Qt::white, 60))
+                return say("no over lamp on meter ", i);
+        }
+        for (int i : {4, 5}) {
+            const QRect r = MeterRects[i];
+            int top = r.top();
+            while (top <= r.bottom() && !near(image.pixel(r.center().x(), top), Qt::white, 8))
+                ++top;
+            const int markAt = r.bottom() + 1 - top, expected = int(r.height() * din(-10));
+            if (std::abs(markAt - expected) > 1 || !near(image.pixel(r.center().x(), top + 1), Qt::white, 8))
+                return say("meter ", i, ": mark ", markAt, " px up, not ", expected);
+        }
+        return QString();
+    });
+    QVERIFY2(shot, why(meters));
+    QVERIFY2(meters.stop() == 0, why(meters));
+}
+
+QTEST_GUILESS_MAIN(TestSystem)
 #include "tst_system.moc"
