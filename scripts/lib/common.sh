@@ -11,12 +11,13 @@ KOLVANE_FUZZ_BUILD="${KOLVANE_FUZZ_BUILD:-$KOLVANE_ROOT/build-fuzz}"
 # libxcb1-dev builds the screenshot tool of the demo and the system tests.
 # libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
 # display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
-# Xephyr, and press keys with xdotool.
+# Xephyr, and press keys with xdotool (which also
+# clicks, types and resizes in the soak).
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
-    xvfb xauth
+    xvfb xauth xdotool
     iproute2 socat
     dbus-daemon openbox xserver-xephyr xdotool
 )
