@@ -19,7 +19,7 @@ KOLVANE_PACKAGES=(
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
     iproute2 socat
-    dbus-daemon openbox xserver-xephyr xdotool
+    dbus-daemon openbox xserver-xephyr
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
