@@ -2,6 +2,7 @@
 
 #include "mylabel.h"
 #include "screenplacement.h"
+#include "settingsstore.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -27,7 +28,7 @@ QString key(const char *name)
 
 void MainWindow::readSettings()
 {
-    QSettings settings;
+    SettingsStore settings;
     linkSettings.is_server = settings.value(key("is_server")).toBool();
     linkSettings.use_udp = settings.value(key("use_udp")).toBool();
     linkSettings.serialport = settings.value(key("serialport")).toString();
@@ -61,7 +62,7 @@ void MainWindow::readSettings()
 
 void MainWindow::writeSettings()
 {
-    QSettings settings;
+    SettingsStore settings;
     settings.setValue(key("is_server"), linkSettings.is_server);
     settings.setValue(key("use_udp"), linkSettings.use_udp);
     settings.setValue(key("serialport"), linkSettings.serialport);
