@@ -9,7 +9,13 @@ int main(int argc, char *argv[])
     // drivers, about half of the program's memory.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+#else
+    // Qt 6 always scales; rounding the factor to whole numbers as Qt 5 does keeps the window's
+    // logical size the same with either build.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+#endif
     QApplication application(argc, argv);
 
     // A stop request leaves the event loop, so the window below is destroyed and stores its settings.

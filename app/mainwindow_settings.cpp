@@ -3,6 +3,7 @@
 #include "linkstatus.h"
 #include "mylabel.h"
 #include "screenplacement.h"
+#include "settingsstore.h"
 #include "walldisplay.h"
 
 #include <QGuiApplication>
@@ -73,7 +74,7 @@ int signalTimeoutFrom(const QVariant &stored)
 
 void MainWindow::readSettings()
 {
-    QSettings settings;
+    SettingsStore settings;
     linkSettings.is_server = settings.value(key("is_server")).toBool();
     linkSettings.use_udp = settings.value(key("use_udp")).toBool();
     linkSettings.serialport = settings.value(key("serialport")).toString();
@@ -111,7 +112,7 @@ void MainWindow::readSettings()
 
 void MainWindow::writeSettings()
 {
-    QSettings settings;
+    SettingsStore settings;
     settings.setValue(key("is_server"), linkSettings.is_server);
     settings.setValue(key("use_udp"), linkSettings.use_udp);
     settings.setValue(key("serialport"), linkSettings.serialport);

@@ -5,6 +5,7 @@ KOLVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 KOLVANE_BUILD="${KOLVANE_BUILD:-$KOLVANE_ROOT/build}"
 KOLVANE_ASAN_BUILD="${KOLVANE_ASAN_BUILD:-$KOLVANE_ROOT/build-asan}"
 KOLVANE_FUZZ_BUILD="${KOLVANE_FUZZ_BUILD:-$KOLVANE_ROOT/build-fuzz}"
+KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 
 # What building, running and testing need on a Debian 12 machine.
 # socat gives the system tests a serial device whose name survives the device going away;
@@ -23,6 +24,13 @@ KOLVANE_PACKAGES=(
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The same program built against Qt 6 (scripts/test, scripts/demo --qt6); libqt6gui6 brings the icon
+# plug-in, qt6-base-dev the OpenGL and Vulkan headers that Qt 6's CMake files look for.
+KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
+# The Qt 6 tree has no benchmarks (scripts/bench measures the Qt 5 build) and knows where the Qt 5
+# program is, to pass the settings file between the two.
+KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
+    "-DKOLVANE_OTHER_QT_METERS=$KOLVANE_BUILD/app/kolvane-meters")
 # CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file.
 KOLVANE_DEB_PACKAGES=(dpkg-dev file)
 

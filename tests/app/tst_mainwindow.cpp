@@ -65,6 +65,11 @@ void TestMainWindow::startsWithItsParts()
     QVERIFY(MainWindowTestAccess::releaseTimer(w)->isActive());
     QCOMPARE(MainWindowTestAccess::windowSize(w), QSize(-1, -1));
     QVERIFY(ui->CrmRight->gradientForground());
+    // Bold is weight 75 on Qt 5 and 700 on Qt 6; the enum names the same weight on both.
+    const QFont clockFont = ui->DigitalClock->font();
+    QCOMPARE(clockFont.family(), QStringLiteral("Bitstream Vera Sans"));
+    QCOMPARE(clockFont.pointSize(), 36);
+    QVERIFY(clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic());
 
     // Slots are invoked by name, so their table is part of the window's interface.
     const QMetaObject *meta = &MainWindow::staticMetaObject;

@@ -2,6 +2,7 @@
 
 #include "tempsettings.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtTest>
@@ -42,6 +43,7 @@ private Q_SLOTS:
     void storedValues();
     void geometryFittedToTheScreen_data();
     void geometryFittedToTheScreen();
+    void captionsInAnyScript();
 
 private:
     QScopedPointer<TempSettings> temp;
@@ -176,6 +178,32 @@ void TestSettings::geometryFittedToTheScreen()
     QCOMPARE(int(w.windowState()), state);
     // Placed by its frame, as a restored window is; not shown yet, so not maximized yet either.
     QCOMPARE(QRect(w.frameGeometry().topLeft(), w.normalGeometry().size()), restored);
+}
+
+// Qt 5 builds used to store text beyond ASCII as escapes; every build now reads those and writes
+// UTF-8, as Qt 6 does, characters beyond U+FFFF included.
+void TestSettings::captionsInAnyScript()
+{
+    QDir().mkpath(QFileInfo(temp->settingsFile()).path());
+    QFile escaped(temp->settingsFile());
+    QVERIFY(escaped.open(QIODevice::WriteOnly));
+    escaped.write("[General]\nlabelMeter1=R\\xe9gie\nlabelMeter2=\\x421\\x442\\x443\\x434\\x438\\x44f\n"
+                  "labelMeter3=\\xd83c\\xdf99 \\x30b9\\x30bf\\x30b8\\x30aa\n");
+    escaped.close();
+    const QStringList captions = {QStringLiteral("R\u00e9gie"),
+                                  QStringLiteral("\u0421\u0442\u0443\u0434\u0438\u044f"),
+                                  QStringLiteral("\U0001f399 \u30b9\u30bf\u30b8\u30aa")};
+    for (int run = 0; run < 2; ++run) {
+        MainWindow w;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(MainWindowTestAccess::caption(w, i)->text(), captions.at(i));
+    }
+    QFile written(temp->settingsFile());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(text.contains("labelMeter" + QByteArray::number(i + 1) + '=' + captions.at(i).toUtf8()),
+                 text.constData());
 }
 
 QTEST_MAIN(TestSettings)

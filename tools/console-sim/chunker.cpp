@@ -83,7 +83,7 @@ QVector<Chunker::Piece> Chunker::cut(const QByteArray &frame)
 
 Chunker::Piece Chunker::takeHeldBack()
 {
-    const Piece piece{heldBack, 0.0, frameEnds.size()};
+    const Piece piece{heldBack, 0.0, int(frameEnds.size())};
     heldBack.clear();
     frameEnds.clear();
     return piece;
