@@ -107,8 +107,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(linkStatus, &LinkStatus::signalLost, silenceWatch,
             [this] { silenceWatch->setSignalPresent(false); });
     readSettings();
-    meterOptions.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
-                       silenceWatch);
+    const auto applyMeterOptions = [this](const MeterOptions &options) {
+        meterOptions = options;
+        options.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+                      silenceWatch);
+    };
+    applyMeterOptions(meterOptions);
+    wallDisplay->setMeterOptions(meterOptions);
+    connect(wallDisplay, &WallDisplay::meterOptionsChanged, this, applyMeterOptions);
     wallDisplay->setSignalTimeoutMs(linkStatus->timeout());
     connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
     setupLink();

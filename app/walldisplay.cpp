@@ -76,6 +76,11 @@ void WallDisplay::setSignalTimeoutMs(int ms)
     current.signalTimeoutMs = ms;
 }
 
+void WallDisplay::setMeterOptions(const MeterOptions &options)
+{
+    current.metering = options;
+}
+
 DisplayOptions WallDisplay::options() const
 {
     DisplayOptions now = current;
@@ -92,9 +97,12 @@ void WallDisplay::apply(const DisplayOptions &options)
     if (options.startAtLogin != Autostart::isEnabled() && !Autostart::setEnabled(options.startAtLogin))
         qWarning("cannot change the autostart entry %s", qPrintable(Autostart::location()));
     const bool timeoutChanged = options.signalTimeoutMs && options.signalTimeoutMs != current.signalTimeoutMs;
+    const bool meteringChanged = options.metering && options.metering != current.metering;
     current = options;
     if (timeoutChanged)
         emit signalTimeoutMsChanged(*options.signalTimeoutMs);
+    if (meteringChanged)
+        emit meterOptionsChanged(MeterOptions{*options.metering});
 }
 
 void WallDisplay::openDisplayOptions()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "displayoptions.h"
+#include "meteroptions.h"
 
 #include <QObject>
 
@@ -26,6 +27,8 @@ public:
     void writeSettings(QSettings &settings) const;
     // Offers the signal timeout in the display options; without this call the dialog hides it.
     void setSignalTimeoutMs(int ms);
+    // Likewise offers the metering options.
+    void setMeterOptions(const MeterOptions &options);
 
     DisplayOptions options() const;
     void apply(const DisplayOptions &options);
@@ -38,6 +41,7 @@ public:
 signals:
     void communicationSettingsRequested();
     void signalTimeoutMsChanged(int ms);
+    void meterOptionsChanged(const MeterOptions &options);
 
 public slots:
     void openDisplayOptions();

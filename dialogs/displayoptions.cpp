@@ -2,12 +2,16 @@
 #include "ui_displayoptions.h"
 
 CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
-    : QDialog(parent), ui(new Ui::CDisplayOptions), offersSignalTimeout(options.signalTimeoutMs.has_value())
+    : QDialog(parent), ui(new Ui::CDisplayOptions), offersSignalTimeout(options.signalTimeoutMs.has_value()),
+      offersMetering(options.metering.has_value())
 {
     ui->setupUi(this);
     ui->spinBox_hidecursor->setRange(0, DisplayOptions::MaxHideCursorSeconds);
     ui->spinBox_signaltimeout->setRange(DisplayOptions::MinSignalTimeoutMs,
                                         DisplayOptions::MaxSignalTimeoutMs);
+    ui->spinBox_silencethreshold->setRange(int(MeterChoices::MinThresholdDb),
+                                           int(MeterChoices::MaxThresholdDb));
+    ui->spinBox_silencedelay->setRange(MeterChoices::MinDelayS, MeterChoices::MaxDelayS);
 
     ui->checkBox_fullscreen->setChecked(options.fullScreen);
     ui->spinBox_hidecursor->setValue(options.hideCursorSeconds);
@@ -17,6 +21,16 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
     ui->spinBox_signaltimeout->setVisible(offersSignalTimeout);
     if (offersSignalTimeout)
         ui->spinBox_signaltimeout->setValue(*options.signalTimeoutMs);
+    // The form enables the threshold and the delay while the alarm is checked.
+    ui->groupBox_metering->setVisible(offersMetering);
+    if (offersMetering) {
+        const MeterChoices &metering = *options.metering;
+        ui->checkBox_peakhold->setChecked(metering.peakHold);
+        ui->checkBox_over->setChecked(metering.overIndicator);
+        ui->checkBox_silencealarm->setChecked(metering.silenceAlarm);
+        ui->spinBox_silencethreshold->setValue(qRound(metering.silenceThresholdDb));
+        ui->spinBox_silencedelay->setValue(metering.silenceDelayS);
+    }
 }
 
 CDisplayOptions::~CDisplayOptions()
@@ -33,6 +47,15 @@ DisplayOptions CDisplayOptions::options() const
     chosen.startAtLogin = ui->checkBox_autostart->isChecked();
     if (offersSignalTimeout)
         chosen.signalTimeoutMs = ui->spinBox_signaltimeout->value();
+    if (offersMetering) {
+        MeterChoices metering;
+        metering.peakHold = ui->checkBox_peakhold->isChecked();
+        metering.overIndicator = ui->checkBox_over->isChecked();
+        metering.silenceAlarm = ui->checkBox_silencealarm->isChecked();
+        metering.silenceThresholdDb = ui->spinBox_silencethreshold->value();
+        metering.silenceDelayS = ui->spinBox_silencedelay->value();
+        chosen.metering = metering;
+    }
     return chosen;
 }
 

@@ -8,6 +8,29 @@ namespace Ui {
 class CDisplayOptions;
 }
 
+// The metering switches the dialog edits; the window stores and applies them as its meter options.
+struct MeterChoices
+{
+    static constexpr double MinThresholdDb = -49.0;
+    static constexpr double MaxThresholdDb = 0.0;
+    static constexpr int MinDelayS = 1;
+    static constexpr int MaxDelayS = 3600;
+
+    bool peakHold = false;
+    bool overIndicator = false;
+    bool silenceAlarm = false;
+    double silenceThresholdDb = -40.0;
+    int silenceDelayS = 10;
+
+    bool operator==(const MeterChoices &other) const
+    {
+        return peakHold == other.peakHold && overIndicator == other.overIndicator &&
+               silenceAlarm == other.silenceAlarm && silenceThresholdDb == other.silenceThresholdDb &&
+               silenceDelayS == other.silenceDelayS;
+    }
+    bool operator!=(const MeterChoices &other) const { return !(*this == other); }
+};
+
 // How the display runs on a studio wall. Full screen, the cursor and the screen saver are stored with
 // the settings; starting at log-in is the autostart entry itself.
 struct DisplayOptions
@@ -22,12 +45,14 @@ struct DisplayOptions
     bool startAtLogin = false;
     // Shown in the dialog only when the display has a signal timeout to offer.
     std::optional<int> signalTimeoutMs;
+    // Likewise shown only when the display has meters to offer them for.
+    std::optional<MeterChoices> metering;
 
     bool operator==(const DisplayOptions &other) const
     {
         return fullScreen == other.fullScreen && hideCursorSeconds == other.hideCursorSeconds &&
                keepScreenAwake == other.keepScreenAwake && startAtLogin == other.startAtLogin &&
-               signalTimeoutMs == other.signalTimeoutMs;
+               signalTimeoutMs == other.signalTimeoutMs && metering == other.metering;
     }
 };
 
@@ -50,4 +75,5 @@ private slots:
 private:
     Ui::CDisplayOptions *ui;
     bool offersSignalTimeout;
+    bool offersMetering;
 };

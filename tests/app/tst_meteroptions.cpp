@@ -1,9 +1,12 @@
 #include "mainwindowtestaccess.h"
 
+#include "displaymenu.h"
 #include "tempsettings.h"
+#include "walldisplay.h"
 #include "zelppmmeter.h"
 
 #include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -21,6 +24,19 @@ QList<ZelPPMMeter *> meters(MainWindow &w)
 {
     Ui::MainWindow *ui = MainWindowTestAccess::ui(w);
     return {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight};
+}
+
+// What the six meters and the silence watch hold: peak hold and over per meter, alarm, threshold, delay.
+QString applied(MainWindow &w)
+{
+    QString switches;
+    for (ZelPPMMeter *meter : meters(w))
+        switches += QStringLiteral("%1%2 ").arg(meter->peakHold()).arg(meter->overIndicator());
+    const SilenceWatch *watch = MainWindowTestAccess::silenceWatch(w);
+    return switches + QStringLiteral("%1 %2 %3")
+                          .arg(watch->isEnabled())
+                          .arg(watch->state().threshold())
+                          .arg(watch->state().delay());
 }
 
 bool isRed(QLabel *band)
@@ -46,6 +62,7 @@ private Q_SLOTS:
     void stored();
     void writtenAtExitWithTheRest();
     void silenceAlarmOnTheCaption();
+    void editedInTheDialog();
 
 private:
     QScopedPointer<TempSettings> temp;
@@ -136,6 +153,50 @@ void TestMeterOptions::silenceAlarmOnTheCaption()
     watch->setSignalPresent(false); // as the link watch reports it; the next frame brings it back
     QVERIFY(!watch->isAlarmOn() && !isRed(band));
     QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nothing pending while lost
+}
+
+// Cancel leaves everything as it was; OK applies at once. The alarm's rows follow its check box.
+void TestMeterOptions::editedInTheDialog()
+{
+    MainWindow w;
+    WallDisplay *wall = w.findChild<WallDisplay *>();
+    QSignalSpy changed(wall, &WallDisplay::meterOptionsChanged);
+    QList<bool> rowsEnabled; // with the alarm off, then on
+    const auto answer = [&](bool ok) {
+        rowsEnabled.clear();
+        QTimer::singleShot(0, [&, ok] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            const auto rowsState = [&] {
+                for (const char *name : {"label_silencethreshold", "spinBox_silencethreshold",
+                                         "label_silencedelay", "spinBox_silencedelay"})
+                    rowsEnabled << dialog->findChild<QWidget *>(name)->isEnabled();
+            };
+            rowsState();
+            dialog->findChild<QCheckBox *>("checkBox_peakhold")->setChecked(true);
+            dialog->findChild<QCheckBox *>("checkBox_over")->setChecked(true);
+            dialog->findChild<QCheckBox *>("checkBox_silencealarm")->setChecked(true);
+            rowsState();
+            dialog->findChild<QSpinBox *>("spinBox_silencethreshold")->setValue(-30);
+            dialog->findChild<QSpinBox *>("spinBox_silencedelay")->setValue(5);
+            QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? "pushButton_ok" : "pushButton_cancel"),
+                              Qt::LeftButton);
+        });
+        wall->menu()->displayOptions->trigger();
+    };
+    const QList<bool> offThenOn = {false, false, false, false, true, true, true, true};
+
+    answer(false);
+    QCOMPARE(rowsEnabled, offThenOn);
+    QCOMPARE(applied(w), QString("00 ").repeated(6) + "0 -40 10000");
+    QVERIFY(changed.isEmpty());
+
+    answer(true);
+    QCOMPARE(rowsEnabled, offThenOn);
+    QCOMPARE(applied(w), QString("11 ").repeated(6) + "1 -30 5000");
+    QCOMPARE(described(MainWindowTestAccess::meterOptions(w)), QString("1 1 1 -30 5")); // stored at exit
+    QCOMPARE(changed.size(), 1);
 }
 
 QTEST_MAIN(TestMeterOptions)

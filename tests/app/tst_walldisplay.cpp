@@ -35,10 +35,11 @@ DisplayOptions options(bool fullScreen, int hideCursorSeconds, bool keepScreenAw
     return o;
 }
 
-// As the window holds them: it always offers its signal timeout (2 s by default).
+// As the window holds them: it always offers its signal timeout (2 s by default) and its metering.
 DisplayOptions offered(DisplayOptions o, int signalTimeoutMs = 2000)
 {
     o.signalTimeoutMs = signalTimeoutMs;
+    o.metering = MeterChoices();
     return o;
 }
 
