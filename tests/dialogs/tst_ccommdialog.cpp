@@ -5,28 +5,10 @@
 
 #include "ccommdialog.h"
 #include "pty.h"
-#include "ui_ccommdialog.h"
 
 Q_DECLARE_METATYPE(LinkSettings)
 
 namespace {
-// In creation (= focus) order: name class parent x,y,w,h 'text' checked (- not checkable).
-const QStringList Form = {"groupBox QGroupBox CCommDialog 20,10,271,51 'Serial Port' -",
-                          "comboBox_serial QComboBox groupBox 10,20,231,22 '' -",
-                          "groupBox_2 QGroupBox CCommDialog 20,70,271,261 'UDP Server/Client' -",
-                          "checkBox_useudp QCheckBox groupBox_2 10,30,181,17 'Enable' false",
-                          "label_clienthost QLabel groupBox_2 60,190,31,16 'Host:' -",
-                          "label_clientport QLabel groupBox_2 60,220,31,16 'Port:' -",
-                          "label_serverhost QLabel groupBox_2 60,90,31,16 'NIC:' -",
-                          "comboBox_nic QComboBox groupBox_2 100,90,141,22 '' -",
-                          "label_serverport QLabel groupBox_2 60,120,31,16 'Port:' -",
-                          "lineEdit_client_host QLineEdit groupBox_2 100,190,141,20 '' -",
-                          "radioButton_client QRadioButton groupBox_2 40,160,91,17 ' UDP Client' false",
-                          "lineEdit_client_port QLineEdit groupBox_2 100,220,61,20 '' -",
-                          "lineEdit_server_port QLineEdit groupBox_2 100,120,61,20 '' -",
-                          "radioButton_server QRadioButton groupBox_2 40,60,111,17 'UDP Server' true",
-                          "pushButton_ok QPushButton CCommDialog 140,340,70,23 'OK' -",
-                          "pushButton_cancel QPushButton CCommDialog 220,340,70,23 'Cancel' -"};
 // The widgets disabled in each mode, in creation order.
 const QString SerialMode =
     "label_clienthost label_clientport label_serverhost comboBox_nic label_serverport "
@@ -37,30 +19,15 @@ const QString ClientMode =
     "comboBox_serial label_serverhost comboBox_nic label_serverport lineEdit_server_port";
 const QString ServerWarning = "UDP Server error|Please, specify valid port!";
 const QString ClientWarning = "UDP Client error|Please, specify valid host and/or port!";
-const QStringList AcceptedLines = {"OK CLICK.. ", "comm is not null "};
 const QString ForeignAddress = "203.0.113.254"; // TEST-NET-3, never one of the machine's own
-// The debug lines of the running test function; other messages go on to the test's own handler.
-QStringList debugLines;
-QtMessageHandler otherMessages = nullptr;
-
-// The form's widgets written as the Form table writes them, along the focus chain.
-QStringList described(const QWidget &dialog)
-{
-    QStringList rows;
-    for (QWidget *w = dialog.nextInFocusChain(); w != &dialog; w = w->nextInFocusChain()) {
-        const QRect g = w->geometry();
-        rows << QString("%1 %2 %3 %4 '%5' %6%7")
-                    .arg(w->objectName(), w->metaObject()->className(), w->parentWidget()->objectName(),
-                         QString::asprintf("%d,%d,%d,%d", g.x(), g.y(), g.width(), g.height()),
-                         w->property(qobject_cast<QGroupBox *>(w) ? "title" : "text").toString(),
-                         w->property("checkable").toBool() ? w->property("checked").toString() : "-",
-                         w->isEnabled() ? "" : " disabled");
-    }
-    return rows;
-}
+// The disabled widgets, in creation (= focus) order.
 QString disabledOf(const QWidget &dialog)
 {
-    return described(dialog).filter(" disabled").replaceInStrings(QRegularExpression(" .*"), "").join(' ');
+    QStringList names;
+    for (QWidget *w = dialog.nextInFocusChain(); w != &dialog; w = w->nextInFocusChain())
+        if (!w->isEnabled())
+            names << w->objectName();
+    return names.join(' ');
 }
 QString fields(const LinkSettings &s)
 {
@@ -113,20 +80,6 @@ private slots:
     {
         CCommDialog::hostLookup = &SilentResolver::lookup; // every dialog here waits for its lookup
         QLoggingCategory::setFilterRules("default.debug=true");
-        otherMessages =
-            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &where, const QString &text) {
-                type == QtDebugMsg ? void(debugLines << text) : otherMessages(type, where, text);
-            });
-    }
-    void init() { debugLines.clear(); }
-    void form()
-    {
-        QDialog dialog;
-        Ui::CCommDialog().setupUi(&dialog);
-        QCOMPARE(described(dialog), Form);
-        QCOMPARE(dialog.windowTitle(), QString("Communication Interface"));
-        dialog.resize(600, 100);
-        QCOMPARE(dialog.size(), QSize(312, 370));
     }
     void interfaceAddresses()
     {
@@ -140,6 +93,8 @@ private slots:
     {
         CCommDialog dialog(nullptr, nullptr);
         QCOMPARE(disabledOf(dialog), SerialMode);
+        dialog.resize(600, 100);
+        QCOMPARE(dialog.size(), QSize(312, 370));
         const auto *nic = dialog.findChild<QComboBox *>("comboBox_nic");
         for (const QHostAddress &address : QNetworkInterface::allAddresses())
             if (address.protocol() == QAbstractSocket::IPv4Protocol)
@@ -147,9 +102,9 @@ private slots:
         LinkSettings stored{true, true, "", nic->itemText(nic->count() - 1), "1", "", ""};
         const CCommDialog storedDialog(nullptr, &stored);
         QCOMPARE(storedDialog.findChild<QComboBox *>("comboBox_nic")->currentText(), stored.server_host);
+        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. "); // and nothing written: there is no record
         click(dialog, "pushButton_ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(debugLines, AcceptedLines.mid(0, 1));
     }
     // The interfaces are listed at once; the lookup's answer, whenever it comes while the dialog is open,
     // adds what it has to the list and brings up the stored interface unless the user chose another.
@@ -186,7 +141,6 @@ private slots:
         QCOMPARE(disabledOf(dialog), SerialMode);
         click(dialog, "pushButton_cancel");
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QVERIFY(debugLines.isEmpty());
         QCOMPARE(fields(settings), before);
     }
     void portValidators_data()
@@ -239,10 +193,12 @@ private slots:
             shown = box->parentWidget() == &dialog ? box->windowTitle() + '|' + box->text() : "misplaced";
             box->close();
         });
+        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. ");
+        if (warning.isEmpty())
+            QTest::ignoreMessage(QtDebugMsg, "comm is not null ");
         click(dialog, "pushButton_ok");
         QCOMPARE(shown, warning);
         QCOMPARE(dialog.isVisible(), !warning.isEmpty());
-        QCOMPARE(debugLines, AcceptedLines.mid(0, warning.isEmpty() ? 2 : 1));
         // Neither the stored interface nor the stored port is listed: the first listed ones are current.
         loaded.server_host = dialog.findChild<QComboBox *>("comboBox_nic")->itemText(0);
         loaded.serialport = QSerialPortInfo::availablePorts().value(0).portName();

@@ -78,7 +78,6 @@ private slots:
         const QByteArray lf = LevelFrame::encode({0x0D0A, 1, 2, 3, 4, 5});
         const QByteArray sent = lf.left(2) + '\r' + lf.mid(2); // the console's CR LF: AA AA 0D 0D 0A
         QTest::newRow("one read") << List{a} << List{a} << 0;
-        QTest::newRow("two halves") << List{a.left(8), a.mid(8)} << List{a} << 0;
         QTest::newRow("10 + 10") << List{a.left(10), a.mid(10) + b.left(4)} << List{a} << 4;
         QTest::newRow("5 stale bytes") << List{a.left(5), b} << List{b} << 0;
         QTest::newRow("two frames in one read") << List{a + b} << List{a, b} << 0;
