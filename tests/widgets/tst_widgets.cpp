@@ -1,5 +1,6 @@
 #include "fakeclock.h"
 #include "statuslamp.h"
+#include "walltick.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -295,13 +296,99 @@ private slots:
         ZelDigitalClock digital;
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({0, 0})); // started in this second
         QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("14:00:00 Sat 5 Dec 2026"));
-        FakeClock::setTime(QTime(14, 0, 20, 40));
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({1, 1}));
         // Still minute 0: the analog hour waits for a change of the minute.
-        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 20));
-        FakeClock::set(QDateTime(QDate(2027, 1, 9), QTime(7, 5, 20))); // same second: new texts, no repaint
-        QCOMPARE(paintsForTicks({&analog, &digital}, 1), QVector<int>({0, 0}));
-        QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("07:05:20 Sat 9 Jan 2027"));
+        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 1));
+    }
+
+    void wallTick_data()
+    {
+        QTest::addColumn<QDateTime>("previous");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<bool>("step");
+        const QDateTime t(QDate(2026, 3, 29), QTime(1, 59, 59, 1));
+        // The next tick falls 1 ms after a 100 ms boundary, however late or early this one came.
+        QTest::newRow("on time") << t.addMSecs(-100) << t << 100 << false;
+        QTest::newRow("late") << t.addMSecs(-100) << t.addMSecs(49) << 51 << false;
+        QTest::newRow("just before a boundary") << t << t.addMSecs(98) << 2 << false;
+        QTest::newRow("on a boundary") << t << t.addMSecs(99) << 1 << false;
+        QTest::newRow("first tick") << QDateTime() << t.addMSecs(500) << 100 << false;
+        QTest::newRow("no reading") << t << QDateTime() << 100 << false;
+        QTest::newRow("a second between ticks") << t << t.addMSecs(1000) << 100 << false;
+        // Set forwards or backwards: always a step, and never a tick more than 100 ms away.
+        for (const auto &[name, jumpMs] : {std::pair("back 1 ms", -1),
+                                           {"forward 1001 ms", 1001},
+                                           {"back 1 s", -1000},
+                                           {"forward 1 h", 3600000},
+                                           {"back 1 day", -86400000},
+                                           {"forward 10 years", 315569520000}})
+            QTest::newRow(name) << t << t.addMSecs(jumpMs) << WallTick::delayMs(t.addMSecs(jumpMs).time())
+                                << true;
+        QTest::newRow("daylight saving on the wall")
+            << t << QDateTime(QDate(2026, 3, 29), QTime(3, 0)) << 1 << true;
+    }
+    void wallTick()
+    {
+        QFETCH(QDateTime, previous);
+        QFETCH(QDateTime, now);
+        QFETCH(int, delayMs);
+        QFETCH(bool, step);
+        QCOMPARE(WallTick::delayMs(now.time()), delayMs);
+        QVERIFY(delayMs >= 1 && delayMs <= WallTick::PeriodMs);
+        QCOMPARE(WallTick::isStep(previous, now), step);
+    }
+
+    // The clock is set while both clocks run on their own ticker: they show the new time at the next
+    // tick, whatever the step, and go on from there.
+    void clockSteps_data()
+    {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<qint64>("jumpMs");
+        const QDateTime t(QDate(2026, 10, 25), QTime(2, 59, 58, 1));
+        for (const auto &[name, jumpMs] : {std::pair("forward 1 s", 1000LL),
+                                           {"back 1 s", -1000LL},
+                                           {"forward 1 min", 60000LL},
+                                           {"back 1 min", -60000LL},
+                                           {"forward 1 h", 3600000LL},
+                                           {"back 1 h", -3600000LL},
+                                           {"forward 1 day", 86400000LL},
+                                           {"back 1 day", -86400000LL},
+                                           {"back over midnight", -10800000LL},
+                                           {"forward 6 weeks", 3628800000LL}})
+            QTest::newRow(name) << t << jumpMs;
+    }
+    void clockSteps()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(qint64, jumpMs);
+        FakeClock fake(from);
+        ZelAnalogClock analog;
+        ZelDigitalClock digital;
+        const auto shows = [&](const QDateTime &time) {
+            const QTime t = time.time();
+            return QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()) ==
+                       QTime(t.hour(), t.minute(), t.second()) &&
+                   digital.timeText() == t.toString("hh:mm:ss") &&
+                   digital.dateText() == time.date().toString("ddd d MMM yyyy");
+        };
+        for (QWidget *clock : {static_cast<QWidget *>(&analog), static_cast<QWidget *>(&digital)}) {
+            clock->show();
+            QVERIFY(QTest::qWaitForWindowExposed(clock));
+        }
+        QTRY_VERIFY(shows(from));
+        PaintCounter analogPaints, digitalPaints;
+        analog.installEventFilter(&analogPaints);
+        digital.installEventFilter(&digitalPaints);
+        FakeClock::advanceMs(jumpMs);
+        QVERIFY(WallTick::shared()->remainingMs() <= WallTick::PeriodMs);
+        // Without the ticker, or with the classic rule of a repaint per new second, this would wait
+        // for the next change of the minute or never come.
+        const bool sameFace = jumpMs % (24 * 3600 * 1000) == 0;
+        QTRY_VERIFY(shows(from.addMSecs(jumpMs)) && (analogPaints.paints > 0 || sameFace) &&
+                    digitalPaints.paints > 0);
+        FakeClock::advanceMs(1000);
+        QTRY_VERIFY(shows(from.addMSecs(jumpMs + 1000)));
     }
 
     void analogArcArithmetic_data()
@@ -448,7 +535,7 @@ private slots:
         const QColor fill = StatusLamp::colorFor(state);
         QCOMPARE(image.pixelColor(15, 15).rgb(), fill.rgb());
         QCOMPARE(image.pixelColor(15, 1).rgb(), fill.darker(200).rgb()); // the rim
-        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black)); // outside the disc
+        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black));             // outside the disc
         // The four states are told apart by colour alone.
         QCOMPARE(QSet<QRgb>({StatusLamp::colorFor(StatusLamp::State::Off).rgb(),
                              StatusLamp::colorFor(StatusLamp::State::Good).rgb(),
