@@ -14,6 +14,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class StatusLamp;
 class ZelPPMMeter;
 class myLabel;
 
@@ -44,10 +45,11 @@ private Q_SLOTS:
     void labelMeter3Clicked();
 
 private:
-    static constexpr int ScaledWidgetCount = 14;
+    static constexpr int ScaledWidgetCount = 15;
 
     // Start-up and shutdown
     void configureDisplay();
+    void showTimeSync();
     // Settings
     void readSettings();
     void writeSettings();
@@ -93,6 +95,8 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
+    // Beside "System Time": whether the system clock is synchronised.
+    StatusLamp *timeSyncLamp = nullptr;
 
     friend class MainWindowTestAccess;
 };

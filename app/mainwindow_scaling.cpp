@@ -3,6 +3,7 @@
 
 #include "layoutscaling.h"
 #include "mylabel.h"
+#include "statuslamp.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
@@ -49,10 +50,10 @@ void MainWindow::scaleLayout()
 
     // Each widget with the index of its design rectangle (captured in another order).
     const std::pair<QWidget *, int> scaled[ScaledWidgetCount] = {
-        {ui->ProgLeft, 0},     {ui->ProgRight, 1}, {ui->SubLeft, 2},     {ui->SubRight, 3},
-        {ui->CrmLeft, 4},      {ui->CrmRight, 5},  {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
-        {labelMeter1, 8},      {labelMeter2, 9},   {ui->timelabel, 11},  {labelMeter3, 10},
-        {ui->footerlabel, 12}, {settingsLabel, 13}};
+        {ui->ProgLeft, 0},     {ui->ProgRight, 1},  {ui->SubLeft, 2},     {ui->SubRight, 3},
+        {ui->CrmLeft, 4},      {ui->CrmRight, 5},   {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
+        {labelMeter1, 8},      {labelMeter2, 9},    {ui->timelabel, 11},  {labelMeter3, 10},
+        {ui->footerlabel, 12}, {settingsLabel, 13}, {timeSyncLamp, 14}};
     for (const auto &entry : scaled)
         entry.first->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));
 

@@ -35,14 +35,15 @@ QWidget *scaledWidget(MainWindow &w, int index)
                                 MainWindowTestAccess::caption(w, 2),
                                 ui->timelabel,
                                 ui->footerlabel,
-                                MainWindowTestAccess::settingsLabel(w)};
+                                MainWindowTestAccess::settingsLabel(w),
+                                MainWindowTestAccess::timeSyncLamp(w)};
     return widgets[index];
 }
 
 const QRect DesignRects[] = {
     {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},   {299, 73, 12, 415}, {844, 199, 8, 291},
     {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111}, {44, 502, 121, 31}, {194, 502, 131, 31},
-    {830, 502, 101, 31}, {356, 502, 401, 31}, {360, 550, 381, 21},  {900, 28, 25, 25}};
+    {830, 502, 101, 31}, {356, 502, 401, 31}, {360, 550, 381, 21},  {900, 28, 25, 25},  {632, 511, 15, 15}};
 
 void showAt(MainWindow &w, const QSize &size)
 {
@@ -121,12 +122,12 @@ void TestLayoutScaling::scaledWindow()
     QCOMPARE(ui->DigitalClock->timeDisplayFont().family(), QStringLiteral("DejaVu Sans"));
 }
 
-// At the design height all fourteen keep their design rectangles, only shifted into the centre.
+// At the design height all fifteen keep their design rectangles, only shifted into the centre.
 void TestLayoutScaling::everyRectangleFollows()
 {
     MainWindow w;
     showAt(w, QSize(2000, 580));
-    for (int i = 0; i < 14; ++i)
+    for (int i = 0; i < 15; ++i)
         QCOMPARE(scaledWidget(w, i)->geometry(), DesignRects[i].translated(507, 0));
     QCOMPARE(MainWindowTestAccess::ui(w)->DigitalClock->geometry(), QRect(855, 260, 410, 111));
 }
