@@ -5,6 +5,8 @@
 namespace {
 
 constexpr qint64 msPerDay = 24 * 60 * 60 * 1000;
+constexpr qint64 usPerMs = 1000;
+constexpr qint64 periodUs = WallTick::PeriodMs * usPerMs;
 
 // The local time as read off the wall, days and all: a daylight saving change is a step here.
 qint64 wallMs(const QDateTime &time)
@@ -38,12 +40,13 @@ std::shared_ptr<WallTick> WallTick::shared()
     return ticker;
 }
 
-int WallTick::delayMs(const QTime &now)
+int WallTick::delayMs(qint64 microsecondsSinceEpoch)
 {
-    if (!now.isValid())
-        return PeriodMs;
-    const int sinceTick = (now.msec() - AfterBoundaryMs + PeriodMs) % PeriodMs;
-    return PeriodMs - sinceTick;
+    // Whole offsets from UTC keep the local 100 ms boundaries on the UTC ones.
+    const qint64 intoPeriod = (microsecondsSinceEpoch % periodUs + periodUs) % periodUs;
+    const qint64 untilAim = (periodUs + AfterBoundaryUs - intoPeriod) % periodUs;
+    const int delay = int((untilAim + usPerMs - 1) / usPerMs);
+    return delay == 0 ? PeriodMs : delay;
 }
 
 bool WallTick::isStep(const QDateTime &previous, const QDateTime &now)
@@ -56,5 +59,5 @@ bool WallTick::isStep(const QDateTime &previous, const QDateTime &now)
 
 void WallTick::arm()
 {
-    timer.start(delayMs(LocalClock::now().time()));
+    timer.start(delayMs(LocalClock::microsecondsSinceEpoch()));
 }
