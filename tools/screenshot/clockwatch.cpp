@@ -23,6 +23,7 @@ constexpr double DotRingRadius = 94 * 410 / 200.0; // dial units to pixels at th
 constexpr int DotsPerTurn = 60;
 constexpr int LitGrey = 128;
 constexpr double PollSpacingMs = 1.0;
+constexpr double DitherMs = 0.37;
 
 enum ExitCode
 {
@@ -149,11 +150,13 @@ int main(int argc, char *argv[])
     std::vector<double> digitalLags, ringLags, laterLags;
     double widestDisagreementMs = 0;
     int disagreeingGrabs = 0, grabs = 0, missed = 0, wrongSecond = 0;
-    double grabMsTotal = 0;
+    double grabMsTotal = 0, pollSpanMs = 0;
     // Bounded: a second missed under load is tried again, up to as many more.
     for (int attempt = 0; int(laterLags.size()) < seconds && attempt < 2 * seconds; ++attempt) {
         const double boundary = std::ceil((realtimeMs() + leadMs + 20) / 1000.0) * 1000.0;
-        sleepUntilMs(boundary - leadMs);
+        // The grabs fall on another fraction of the millisecond each second, so the 1 ms steps average out.
+        const double start = boundary - leadMs + std::fmod(attempt * DitherMs, PollSpacingMs);
+        sleepUntilMs(start);
         // Dots 0 to the second are lit: a new minute puts out dot 1, any other second lights its own.
         const int second = int(std::fmod(boundary / 1000.0, DotsPerTurn));
         const int dot = second == 0 ? 1 : second;
@@ -168,16 +171,19 @@ int main(int argc, char *argv[])
         }
         double digitalAt = -1, ringAt = -1, lastMs = before.atMs;
         for (int poll = 1; lastMs < boundary + limitMs; ++poll) {
-            sleepUntilMs(boundary - leadMs + poll * PollSpacingMs);
+            sleepUntilMs(start + poll * PollSpacingMs);
             const double sent = realtimeMs();
             const Look now = look(display, origin, dot, &error);
             grabMsTotal += realtimeMs() - sent;
+            pollSpanMs += now.atMs - lastMs;
             ++grabs;
+            // The change came between the grab before and this one: the middle of the two.
+            const double changedAt = (lastMs + now.atMs) / 2;
             lastMs = now.atMs;
             if (digitalAt < 0 && now.digits != before.digits)
-                digitalAt = now.atMs;
+                digitalAt = changedAt;
             if (ringAt < 0 && now.dotLit != before.dotLit)
-                ringAt = now.atMs;
+                ringAt = changedAt;
             disagreeingGrabs += (digitalAt >= 0) != (ringAt >= 0);
             if (digitalAt >= 0 && ringAt >= 0)
                 break;
@@ -211,6 +217,7 @@ int main(int argc, char *argv[])
     report(under + "grabs showing different seconds", disagreeingGrabs, "grabs", "0");
     report(under + "seconds watched", double(laterLags.size()), "s", ">= 60");
     report(under + "mean time of one grab", grabs ? grabMsTotal / grabs : -1, "ms", "-");
+    report(under + "mean time between grabs", grabs ? pollSpanMs / grabs : -1, "ms", "~1 ms");
     out.flush();
     if (missed || wrongSecond)
         err << "kolvane-clockwatch: " << missed << " seconds missed, " << wrongSecond
