@@ -6,6 +6,7 @@
 #include "silencewatch.h"
 #include "startuplook.h"
 #include "statuslamp.h"
+#include "timesync.h"
 #include "walldisplay.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
@@ -41,6 +42,8 @@ const QRect Caption1Geometry(44, 502, 121, 31);
 const QRect Caption2Geometry(194, 502, 131, 31);
 const QRect Caption3Geometry(830, 502, 101, 31);
 const QRect AnalogClockGeometry(348, 85, 410, 410);
+// Right of the centred words "System Time", inside the caption band.
+const QRect TimeSyncLampGeometry(632, 511, 15, 15);
 
 } // namespace
 
@@ -82,11 +85,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     udpSocket = new QUdpSocket(this);
 
+    timeSyncLamp = new StatusLamp(ui->centralWidget);
+    timeSyncLamp->setGeometry(TimeSyncLampGeometry);
+
     designGeometry = {ui->ProgLeft->geometry(),    ui->ProgRight->geometry(),    ui->SubLeft->geometry(),
                       ui->SubRight->geometry(),    ui->CrmLeft->geometry(),      ui->CrmRight->geometry(),
                       ui->AnalogClock->geometry(), ui->DigitalClock->geometry(), labelMeter1->geometry(),
                       labelMeter2->geometry(),     labelMeter3->geometry(),      ui->timelabel->geometry(),
-                      ui->footerlabel->geometry(), settingsLabel->geometry(),    linkLamp->geometry()};
+                      ui->footerlabel->geometry(), settingsLabel->geometry(),    linkLamp->geometry(),
+                      timeSyncLamp->geometry()};
 
     releaseStep = 0.133;
     resizePending = false;
@@ -94,6 +101,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     targetLevels.fill(LevelFrame::FloorDb);
 
     configureDisplay();
+    showTimeSync();
 
     serialRetryTimer = new QTimer(this);
     serialRetryTimer->setInterval(SerialRetryIntervalMs);
@@ -162,4 +170,15 @@ void MainWindow::configureDisplay()
     connect(labelMeter3, &myLabel::clicked, this, &MainWindow::labelMeter3Clicked);
 
     StartupLook::apply(ui->DigitalClock);
+}
+
+void MainWindow::showTimeSync()
+{
+    auto *timeSync = new TimeSync(this);
+    connect(timeSync, &TimeSync::changed, timeSyncLamp,
+            [this](StatusLamp::State state, const QString &toolTip) {
+                timeSyncLamp->setState(state);
+                timeSyncLamp->setToolTip(toolTip);
+            });
+    timeSync->check();
 }

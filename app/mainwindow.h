@@ -49,10 +49,11 @@ private Q_SLOTS:
     void labelMeter3Clicked();
 
 private:
-    static constexpr int ScaledWidgetCount = 15;
+    static constexpr int ScaledWidgetCount = 16;
 
     // Start-up and shutdown
     void configureDisplay();
+    void showTimeSync();
     // Settings
     void readSettings();
     void writeSettings();
@@ -106,6 +107,8 @@ private:
     // Peak hold, over lamps and the silence alarm, and the watch that shows the alarm.
     MeterOptions meterOptions;
     SilenceWatch *silenceWatch = nullptr;
+    // Beside "System Time": whether the system clock is synchronised.
+    StatusLamp *timeSyncLamp = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -53,7 +53,7 @@ void MainWindow::scaleLayout()
         {ui->ProgLeft, 0},     {ui->ProgRight, 1},  {ui->SubLeft, 2},     {ui->SubRight, 3},
         {ui->CrmLeft, 4},      {ui->CrmRight, 5},   {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
         {labelMeter1, 8},      {labelMeter2, 9},    {ui->timelabel, 11},  {labelMeter3, 10},
-        {ui->footerlabel, 12}, {settingsLabel, 13}, {linkLamp, 14}};
+        {ui->footerlabel, 12}, {settingsLabel, 13}, {linkLamp, 14},       {timeSyncLamp, 15}};
     for (const auto &entry : scaled)
         entry.first->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));
 

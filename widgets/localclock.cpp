@@ -1,5 +1,7 @@
 #include "localclock.h"
 
+#include <chrono>
+
 namespace {
 LocalClock::Source installedSource = nullptr;
 }
@@ -9,6 +11,15 @@ namespace LocalClock {
 QDateTime now()
 {
     return installedSource ? installedSource() : QDateTime::currentDateTime();
+}
+
+qint64 microsecondsSinceEpoch()
+{
+    if (installedSource)
+        return installedSource().toMSecsSinceEpoch() * 1000;
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 void setSource(Source source)

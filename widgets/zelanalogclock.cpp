@@ -1,15 +1,14 @@
 #include "zelanalogclock.h"
 
 #include "localclock.h"
+#include "walltick.h"
 
 #include <QPainter>
-#include <QTimer>
 
 #include <cmath>
 
 namespace {
 
-constexpr int tickInterval = 100; // ms; the face repaints only when the second changes
 const QSize initialSize(200, 200);
 
 constexpr double dialSize = 200.0;
@@ -55,13 +54,12 @@ QPen solidPen(const QColor &color, int width)
 
 } // namespace
 
-ZelAnalogClock::ZelAnalogClock(QWidget *parent) : QWidget(parent)
+ZelAnalogClock::ZelAnalogClock(QWidget *parent) : QWidget(parent), m_wallTick(WallTick::shared())
 {
     setWindowTitle(tr("Analog Clock"));
     resize(initialSize);
-    auto *timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &ZelAnalogClock::checkTime);
-    timer->start(tickInterval);
+    // Every 100 ms, in step with the wall clock; the face repaints only when the second changes.
+    connect(m_wallTick.get(), &WallTick::tick, this, &ZelAnalogClock::checkTime);
 }
 
 ZelAnalogClock::~ZelAnalogClock() = default;
@@ -228,7 +226,20 @@ void ZelAnalogClock::setCountDownColor(const QColor &value)
 
 void ZelAnalogClock::checkTime()
 {
-    const QTime time = LocalClock::now().time();
+    const QDateTime now = LocalClock::now();
+    const bool stepped = WallTick::isStep(m_lastReading, now);
+    m_lastReading = now;
+    const QTime time = now.time();
+    if (stepped) {
+        // The clock was set: the whole time at once, even on the same second of another minute or hour.
+        if (QTime(m_lastHour, m_lastMinute, m_lastSecond) == QTime(time.hour(), time.minute(), time.second()))
+            return;
+        m_lastHour = time.hour();
+        m_lastMinute = time.minute();
+        m_lastSecond = time.second();
+        update();
+        return;
+    }
     if (time.second() == m_lastSecond)
         return;
     m_lastSecond = time.second();

@@ -1,17 +1,22 @@
 #pragma once
 
 #include <QColor>
+#include <QDateTime>
 #include <QImage>
 #include <QTransform>
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
+
+class WallTick;
 
 // Studio clock: a dial without numerals made of tick lines, a ring of sixty second dots, two
 // triangular pointers, an optional end-time mark with its count-down arc and an optional
 // count-down arc from twelve. Lengths are in units of a 200 x 200 dial centred on the widget.
-// It keeps time with its own 100 ms timer and repaints once a second.
+// It polls the time every 100 ms in step with the wall clock and repaints once a second, and at once
+// when the clock is set.
 class ZelAnalogClock : public QWidget
 {
     Q_OBJECT
@@ -234,4 +239,6 @@ private:
     int m_lastHour = 0;
     int m_lastMinute = 0;
     int m_lastSecond = 0;
+    QDateTime m_lastReading; // of the last tick: tells a step of the clock from time going by
+    std::shared_ptr<WallTick> m_wallTick;
 };

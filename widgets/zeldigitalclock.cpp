@@ -1,24 +1,22 @@
 #include "zeldigitalclock.h"
 
 #include "localclock.h"
+#include "walltick.h"
 
 #include <QPainter>
-#include <QTimer>
 
 namespace {
 
-constexpr int tickInterval = 100; // ms; repaints only when the second changes
 const QSize initialSize(100, 30);
 const QString timeFormat = QStringLiteral("hh:mm:ss");
 const QString dateFormat = QStringLiteral("ddd d MMM yyyy");
 
 } // namespace
 
-ZelDigitalClock::ZelDigitalClock(QWidget *parent) : QWidget(parent)
+ZelDigitalClock::ZelDigitalClock(QWidget *parent) : QWidget(parent), m_wallTick(WallTick::shared())
 {
-    auto *timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &ZelDigitalClock::checkTime);
-    timer->start(tickInterval);
+    // Every 100 ms, in step with the wall clock; repaints only when the second changes.
+    connect(m_wallTick.get(), &WallTick::tick, this, &ZelDigitalClock::checkTime);
     setWindowTitle(tr("Digital Clock"));
     resize(initialSize);
 }
@@ -57,11 +55,17 @@ void ZelDigitalClock::checkTime()
 {
     // One reading for both texts, so that they never straddle midnight.
     const QDateTime now = LocalClock::now();
+    const bool stepped = WallTick::isStep(m_lastReading, now);
+    m_lastReading = now;
     // Refreshed on every tick: a repaint for any other reason shows texts at most one tick old.
-    m_timeText = now.time().toString(timeFormat);
-    m_dateText = now.date().toString(dateFormat);
+    const QString timeText = now.time().toString(timeFormat);
+    const QString dateText = now.date().toString(dateFormat);
+    // A clock set to the same second of another minute, hour or day shows it at once too.
+    const bool textsChanged = timeText != m_timeText || dateText != m_dateText;
+    m_timeText = timeText;
+    m_dateText = dateText;
     const int second = now.time().second();
-    if (second == m_lastSecond)
+    if (second == m_lastSecond && !(stepped && textsChanged))
         return;
     m_lastSecond = second;
     update();

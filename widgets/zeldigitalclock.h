@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QColor>
+#include <QDateTime>
 #include <QFont>
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class WallTick;
+
 // Self-drawing clock showing the local time ("hh:mm:ss") and beneath it the date, each line with
-// its own font and colour. Keeps time with its own 100 ms timer and repaints once a second.
+// its own font and colour. Polls the time every 100 ms in step with the wall clock and repaints once a
+// second, and at once when the clock is set.
 class ZelDigitalClock : public QWidget
 {
     Q_OBJECT
@@ -69,4 +75,6 @@ private:
     QString m_timeText;
     QString m_dateText;
     int m_lastSecond = 0;
+    QDateTime m_lastReading; // of the last tick: tells a step of the clock from time going by
+    std::shared_ptr<WallTick> m_wallTick;
 };

@@ -387,7 +387,7 @@ void benchCpu(int seconds)
         const char *goal;
     };
     const Rate rates[] = {
-        {0, false, SettleSeconds, "CPU idle", "<= 0.5 %"},
+        {0, false, SettleSeconds, "CPU idle", "<= 0.27 %"},
         {ProgrammeFramesPerSecond, false, SettleSeconds, "CPU at 50 frames/s", "<= 2 %"},
         {LineRateFramesPerSecond, true, SettleSeconds, "CPU at line rate (720 frames/s)", "<= 5 %"},
         // The port stays open, the frames stop: the watch has no timer left, the release sleeps.

@@ -6,6 +6,7 @@
 #include "linkstatus.h"
 #include "mylabel.h"
 #include "silencewatch.h"
+#include "statuslamp.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -24,6 +25,7 @@ public:
     static QTimer *serialRetryTimer(MainWindow &w) { return w.serialRetryTimer; }
     static CCommDialog *commDialog(MainWindow &w) { return w.commDialog; }
     static myLabel *settingsLabel(MainWindow &w) { return w.settingsLabel; }
+    static StatusLamp *timeSyncLamp(MainWindow &w) { return w.timeSyncLamp; }
     static myLabel *caption(MainWindow &w, int index)
     {
         myLabel *const captions[] = {w.labelMeter1, w.labelMeter2, w.labelMeter3};

@@ -36,14 +36,16 @@ QWidget *scaledWidget(MainWindow &w, int index)
                                 ui->timelabel,
                                 ui->footerlabel,
                                 MainWindowTestAccess::settingsLabel(w),
-                                MainWindowTestAccess::linkLamp(w)};
+                                MainWindowTestAccess::linkLamp(w),
+                                MainWindowTestAccess::timeSyncLamp(w)};
     return widgets[index];
 }
 
 const QRect DesignRects[] = {
-    {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},   {299, 73, 12, 415}, {844, 199, 8, 291},
-    {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111}, {44, 502, 121, 31}, {194, 502, 131, 31},
-    {830, 502, 101, 31}, {356, 502, 401, 31}, {360, 550, 381, 21},  {900, 28, 25, 25},  {876, 33, 15, 15}};
+    {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},  {299, 73, 12, 415},
+    {844, 199, 8, 291},  {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111},
+    {44, 502, 121, 31},  {194, 502, 131, 31}, {830, 502, 101, 31}, {356, 502, 401, 31},
+    {360, 550, 381, 21}, {900, 28, 25, 25},   {876, 33, 15, 15},   {632, 511, 15, 15}};
 
 void showAt(MainWindow &w, const QSize &size)
 {

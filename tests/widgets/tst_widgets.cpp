@@ -1,5 +1,6 @@
 #include "fakeclock.h"
 #include "statuslamp.h"
+#include "walltick.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -350,13 +351,111 @@ private slots:
         ZelDigitalClock digital;
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({0, 0})); // started in this second
         QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("14:00:00 Sat 5 Dec 2026"));
-        FakeClock::setTime(QTime(14, 0, 20, 40));
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({1, 1}));
         // Still minute 0: the analog hour waits for a change of the minute.
-        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 20));
-        FakeClock::set(QDateTime(QDate(2027, 1, 9), QTime(7, 5, 20))); // same second: new texts, no repaint
-        QCOMPARE(paintsForTicks({&analog, &digital}, 1), QVector<int>({0, 0}));
-        QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("07:05:20 Sat 9 Jan 2027"));
+        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 1));
+    }
+
+    void tickDelay_data()
+    {
+        QTest::addColumn<qint64>("nowUs");
+        QTest::addColumn<int>("delayMs");
+        const qint64 second = QDateTime(QDate(2026, 3, 29), QTime(1, 59, 59)).toMSecsSinceEpoch() * 1000;
+        // The next tick falls 0.3 to 1.3 ms after a 100 ms boundary, however late or early this one came.
+        const qint64 rows[][2] = {{0, 1},      {299, 1},      {300, 100},  {301, 100}, {1300, 99},
+                                  {1301, 99},  {2301, 98},    {50000, 51}, {98299, 3}, {99300, 1},
+                                  {100299, 1}, {100300, 100}, {999999, 1}};
+        for (const auto &[usIntoSecond, delay] : rows)
+            QTest::addRow("%lld us into a second", usIntoSecond) << second + usIntoSecond << int(delay);
+        QTest::newRow("before 1970") << qint64(-1) << 1;
+        QTest::newRow("in ms from another source") << second + 37000 << 64;
+    }
+    void tickDelay()
+    {
+        QFETCH(qint64, nowUs);
+        QFETCH(int, delayMs);
+        QCOMPARE(WallTick::delayMs(nowUs), delayMs);
+    }
+
+    void clockStep_data()
+    {
+        QTest::addColumn<QDateTime>("previous");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<bool>("step");
+        const QDateTime t(QDate(2026, 3, 29), QTime(1, 59, 59, 1));
+        QTest::newRow("on time") << t.addMSecs(-100) << t << false;
+        QTest::newRow("same reading") << t << t << false;
+        QTest::newRow("a second between ticks") << t << t.addMSecs(1000) << false;
+        QTest::newRow("first tick") << QDateTime() << t << false;
+        QTest::newRow("no reading") << t << QDateTime() << false;
+        // Set forwards or backwards by any amount, or the wall clock moved by daylight saving.
+        for (const auto &[name, jumpMs] : {std::pair("back 1 ms", -1LL),
+                                           {"forward 1001 ms", 1001LL},
+                                           {"back 1 s", -1000LL},
+                                           {"forward 1 h", 3600000LL},
+                                           {"back 1 day", -86400000LL},
+                                           {"forward 10 years", 315569520000LL}})
+            QTest::newRow(name) << t << t.addMSecs(jumpMs) << true;
+        QTest::newRow("daylight saving") << t << QDateTime(QDate(2026, 3, 29), QTime(3, 0)) << true;
+    }
+    void clockStep()
+    {
+        QFETCH(QDateTime, previous);
+        QFETCH(QDateTime, now);
+        QFETCH(bool, step);
+        QCOMPARE(WallTick::isStep(previous, now), step);
+    }
+
+    // The clock is set while both clocks run on their own ticker: they show the new time at the next
+    // tick, whatever the step, and go on from there.
+    void clockSteps_data()
+    {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<qint64>("jumpMs");
+        const QDateTime t(QDate(2026, 10, 25), QTime(2, 59, 58, 1));
+        for (const auto &[name, jumpMs] : {std::pair("forward 1 s", 1000LL),
+                                           {"back 1 s", -1000LL},
+                                           {"forward 1 min", 60000LL},
+                                           {"back 1 min", -60000LL},
+                                           {"forward 1 h", 3600000LL},
+                                           {"back 1 h", -3600000LL},
+                                           {"forward 1 day", 86400000LL},
+                                           {"back 1 day", -86400000LL},
+                                           {"back over midnight", -10800000LL},
+                                           {"forward 6 weeks", 3628800000LL}})
+            QTest::newRow(name) << t << jumpMs;
+    }
+    void clockSteps()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(qint64, jumpMs);
+        FakeClock fake(from);
+        ZelAnalogClock analog;
+        ZelDigitalClock digital;
+        const auto shows = [&](const QDateTime &time) {
+            const QTime t = time.time();
+            return QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()) ==
+                       QTime(t.hour(), t.minute(), t.second()) &&
+                   digital.timeText() == t.toString("hh:mm:ss") &&
+                   digital.dateText() == time.date().toString("ddd d MMM yyyy");
+        };
+        for (QWidget *clock : {static_cast<QWidget *>(&analog), static_cast<QWidget *>(&digital)}) {
+            clock->show();
+            QVERIFY(QTest::qWaitForWindowExposed(clock));
+        }
+        QTRY_VERIFY(shows(from));
+        PaintCounter analogPaints, digitalPaints;
+        analog.installEventFilter(&analogPaints);
+        digital.installEventFilter(&digitalPaints);
+        FakeClock::advanceMs(jumpMs);
+        QVERIFY(WallTick::shared()->remainingMs() <= WallTick::PeriodMs);
+        // Without the ticker, or with the classic rule of a repaint per new second, this would wait
+        // for the next change of the minute or never come.
+        const bool sameFace = jumpMs % (24 * 3600 * 1000) == 0;
+        QTRY_VERIFY(shows(from.addMSecs(jumpMs)) && (analogPaints.paints > 0 || sameFace) &&
+                    digitalPaints.paints > 0);
+        FakeClock::advanceMs(1000);
+        QTRY_VERIFY(shows(from.addMSecs(jumpMs + 1000)));
     }
 
     void analogArcArithmetic_data()
@@ -535,7 +634,7 @@ private slots:
         const QColor fill = StatusLamp::colorFor(state);
         QCOMPARE(image.pixelColor(15, 15).rgb(), fill.rgb());
         QCOMPARE(image.pixelColor(15, 1).rgb(), fill.darker(200).rgb()); // the rim
-        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black)); // outside the disc
+        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black));             // outside the disc
         // The four states are told apart by colour alone.
         QCOMPARE(QSet<QRgb>({StatusLamp::colorFor(StatusLamp::State::Off).rgb(),
                              StatusLamp::colorFor(StatusLamp::State::Good).rgb(),

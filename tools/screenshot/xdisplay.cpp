@@ -170,28 +170,58 @@ void XDisplay::raise(quint32 id)
 
 QImage XDisplay::grab(const QRect &area, QString *error) const
 {
-    const QRect clipped = area.intersected(root().geometry);
-    if (clipped.isEmpty()) {
-        *error = QStringLiteral("the area lies outside the screen");
-        return QImage();
-    }
-    const auto cookie =
-        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, qint16(clipped.x()),
-                      qint16(clipped.y()), quint16(clipped.width()), quint16(clipped.height()), ~0u);
-    xcb_generic_error_t *failure = nullptr;
-    const auto image = reply(xcb_get_image_reply(connection, cookie, &failure));
-    if (!image) {
-        *error = QStringLiteral("the X server refused the image (error %1)")
-                     .arg(failure ? failure->error_code : 0);
-        std::free(failure);
-        return QImage();
-    }
+    const std::vector<QImage> images = grabTogether({area}, error);
+    return images.empty() ? QImage() : images.front();
+}
 
+std::vector<QImage> XDisplay::grabTogether(const std::vector<QRect> &areas, QString *error) const
+{
+    std::vector<QRect> clipped;
+    for (const QRect &area : areas) {
+        clipped.push_back(area.intersected(root().geometry));
+        if (clipped.back().isEmpty()) {
+            *error = QStringLiteral("the area lies outside the screen");
+            return {};
+        }
+    }
+    // Between the grab and ungrab of the server no other client draws, so the areas show one instant.
+    if (areas.size() > 1)
+        xcb_grab_server(connection);
+    std::vector<xcb_get_image_cookie_t> cookies;
+    for (const QRect &area : clipped)
+        cookies.push_back(xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, qint16(area.x()),
+                                        qint16(area.y()), quint16(area.width()), quint16(area.height()),
+                                        ~0u));
+    if (areas.size() > 1)
+        xcb_ungrab_server(connection);
+    std::vector<QImage> images;
+    for (size_t i = 0; i < cookies.size(); ++i) {
+        xcb_generic_error_t *failure = nullptr;
+        const auto image = reply(xcb_get_image_reply(connection, cookies[i], &failure));
+        QImage converted;
+        if (!image)
+            *error = QStringLiteral("the X server refused the image (error %1)")
+                         .arg(failure ? failure->error_code : 0);
+        else
+            converted = toImage(*image, clipped[i].size(), error);
+        std::free(failure);
+        if (converted.isNull())
+            images.clear();
+        else if (images.size() == i)
+            images.push_back(converted);
+    }
+    if (images.size() != cookies.size())
+        images.clear();
+    return images;
+}
+
+QImage XDisplay::toImage(const xcb_get_image_reply_t &image, const QSize &size, QString *error) const
+{
     const xcb_setup_t *setup = xcb_get_setup(connection);
     int bitsPerPixel = 0;
     int scanlinePad = 0;
     for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
-        if (it.data->depth == image->depth) {
+        if (it.data->depth == image.depth) {
             bitsPerPixel = it.data->bits_per_pixel;
             scanlinePad = it.data->scanline_pad;
         }
@@ -200,7 +230,7 @@ QImage XDisplay::grab(const QRect &area, QString *error) const
     for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem > 0 && !visual;
          xcb_depth_next(&depths)) {
         for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem > 0; xcb_visualtype_next(&v)) {
-            if (v.data->visual_id == image->visual) {
+            if (v.data->visual_id == image.visual) {
                 visual = v.data;
                 break;
             }
@@ -209,19 +239,19 @@ QImage XDisplay::grab(const QRect &area, QString *error) const
     // TrueColor at 24 or 32 bits a pixel is what Xvfb and every current desktop use.
     if (!visual || bitsPerPixel != 32 || scanlinePad == 0) {
         *error = QStringLiteral("unsupported pixel format (depth %1, %2 bits a pixel)")
-                     .arg(image->depth)
+                     .arg(image.depth)
                      .arg(bitsPerPixel);
         return QImage();
     }
 
-    const uchar *data = xcb_get_image_data(image.get());
-    const int stride = ((clipped.width() * bitsPerPixel + scanlinePad - 1) / scanlinePad) * scanlinePad / 8;
+    const uchar *data = xcb_get_image_data(&image);
+    const int stride = ((size.width() * bitsPerPixel + scanlinePad - 1) / scanlinePad) * scanlinePad / 8;
     const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    QImage result(clipped.size(), QImage::Format_RGB32);
-    for (int y = 0; y < clipped.height(); ++y) {
+    QImage result(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
         const uchar *line = data + y * stride;
         auto *out = reinterpret_cast<QRgb *>(result.scanLine(y));
-        for (int x = 0; x < clipped.width(); ++x) {
+        for (int x = 0; x < size.width(); ++x) {
             const uchar *p = line + 4 * x;
             const quint32 pixel =
                 lsbFirst ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24

@@ -5,9 +5,11 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 struct xcb_connection_t;
 struct xcb_screen_t;
+struct xcb_get_image_reply_t;
 
 // A plain client connection to the X server named by $DISPLAY: finds top-level windows by
 // title, moves and resizes them, and reads screen pixels. Independent of any Qt platform plugin,
@@ -37,11 +39,15 @@ public:
     void raise(quint32 id);
     // Reads what the screen shows in the rectangle, clipped to the screen.
     QImage grab(const QRect &area, QString *error) const;
+    // Reads several areas as the screen shows them at one instant (the server is held meanwhile);
+    // empty on failure.
+    std::vector<QImage> grabTogether(const std::vector<QRect> &areas, QString *error) const;
 
 private:
     quint32 atom(const char *name) const;
     QString titleOf(quint32 id) const;
     bool isViewable(quint32 id) const;
+    QImage toImage(const xcb_get_image_reply_t &image, const QSize &size, QString *error) const;
     std::optional<Window> search(quint32 parent, const QString &prefix, int depth) const;
 
     xcb_connection_t *connection = nullptr;

@@ -1,0 +1,119 @@
+#include "mainwindowtestaccess.h"
+#include "tempsettings.h"
+#include "timesync.h"
+
+#include <QtTest>
+
+namespace {
+
+using Clock = std::optional<TimeSync::KernelClock>;
+using State = StatusLamp::State;
+
+constexpr int Unsynchronised = 0x0040, HardwareFault = 0x1000, Pll = 0x0001, ClockError = 5;
+
+Clock readClock;
+Clock readFake()
+{
+    return readClock;
+}
+
+QStringList &timeSyncLines()
+{
+    static QStringList lines;
+    static const QtMessageHandler testLog =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (message.startsWith("time sync:"))
+                lines << message;
+            else if (testLog)
+                testLog(type, context, message);
+        });
+    return lines;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Clock)
+
+class TestTimeSync : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void kernelToLamp_data()
+    {
+        QTest::addColumn<Clock>("clock");
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QString>("toolTip");
+        const auto kernel = [](int result, int status, qint64 maxErrorUs, qint64 estErrorUs = 800) {
+            return Clock(TimeSync::KernelClock{result, status, maxErrorUs, estErrorUs});
+        };
+        const QString good = "Time synchronised, maximum error %1 ms (estimated 1 ms)";
+        const QString aged = "Time synchronised, but the maximum error has grown to %1 ms: "
+                             "the time source has not been heard for a while";
+        const QString unsynchronised = "Time not synchronised: the system clock follows no time source";
+        const QString silent = "The system does not tell whether its time is synchronised";
+        QTest::newRow("synchronised") << kernel(0, Pll, 12400) << State::Good << good.arg(12);
+        QTest::newRow("at the bound") << kernel(0, Pll, 100000) << State::Good << good.arg(100);
+        QTest::newRow("leap second ahead") << kernel(1, Pll, 1000) << State::Good << good.arg(1);
+        QTest::newRow("just beyond") << kernel(0, Pll, 100001) << State::Warning << aged.arg(100);
+        QTest::newRow("source long gone") << kernel(0, 0, 15999999) << State::Warning << aged.arg(16000);
+        QTest::newRow("unsync bit") << kernel(0, Unsynchronised, 1000) << State::Fault << unsynchronised;
+        QTest::newRow("not synchronised") << kernel(ClockError, Pll, 1000) << State::Fault << unsynchronised;
+        QTest::newRow("clock fault") << kernel(0, HardwareFault, 1000) << State::Fault << unsynchronised;
+        QTest::newRow("call failed") << kernel(-1, 0, 0) << State::Off << silent;
+        QTest::newRow("no answer") << Clock() << State::Off << silent;
+    }
+    void kernelToLamp()
+    {
+        QFETCH(Clock, clock);
+        QFETCH(State, state);
+        QFETCH(QString, toolTip);
+        QCOMPARE(TimeSync::stateFor(clock), state);
+        QCOMPARE(TimeSync::describe(clock), toolTip);
+    }
+
+    // A signal on every new reading that reads differently, a debug line only when the state changes.
+    void readsEveryTenSeconds()
+    {
+        readClock = TimeSync::KernelClock{0, Pll, 2000, 1000};
+        TimeSync sync(nullptr, &readFake);
+        QSignalSpy changes(&sync, &TimeSync::changed);
+        timeSyncLines().clear();
+        const auto timer = sync.findChild<QTimer *>();
+        QVERIFY(timer && timer->isActive() && timer->interval() == TimeSync::ReadIntervalMs);
+        sync.check();
+        sync.check();
+        readClock->maxErrorUs = 3000;
+        sync.check();
+        readClock->maxErrorUs = 300000;
+        sync.check();
+        readClock.reset();
+        sync.check();
+        QCOMPARE(changes.size(), 4);
+        QCOMPARE(changes.last().at(0).value<State>(), State::Off);
+        QCOMPARE(sync.state(), State::Off);
+        QCOMPARE(timeSyncLines().size(), 3);
+        QVERIFY2(timeSyncLines().at(1).startsWith("time sync: Warning \"Time synchronised, but"),
+                 qPrintable(timeSyncLines().at(1)));
+    }
+
+    // Whatever this machine's clock says, reading it works and the window's lamp shows it.
+    void kernelOfThisMachine()
+    {
+        const Clock clock = TimeSync::readKernel();
+#ifdef Q_OS_LINUX
+        QVERIFY(clock && clock->result >= 0);
+#endif
+        qInfo() << "this machine:" << TimeSync::describe(clock);
+        TempSettings settings;
+        MainWindow window;
+        StatusLamp *lamp = MainWindowTestAccess::timeSyncLamp(window);
+        QCOMPARE(lamp->parentWidget(), MainWindowTestAccess::ui(window)->centralWidget);
+        QCOMPARE(lamp->geometry(), QRect(632, 511, 15, 15));
+        QCOMPARE(lamp->state(), TimeSync::stateFor(TimeSync::readKernel()));
+        QVERIFY(!lamp->toolTip().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestTimeSync)
+#include "tst_timesync.moc"
