@@ -1,0 +1,139 @@
+// The meter's pixels: every bar length looks exactly as recorded, and a bar moved by the release
+// and repainted in part looks as if painted whole.
+
+#include "zelppmmeter.h"
+
+#include <QBackingStore>
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+// Gradient background, gradient bar: the main window shows both; the other modes as switched.
+using Mode = std::pair<bool, bool>;
+const Mode gradients{true, true}, solid{false, false};
+const QColor translucentRed(255, 0, 0, 150), translucentGreen(0, 255, 0, 100);
+
+void setMode(ZelPPMMeter &meter, const Mode &mode)
+{
+    meter.setGradientBackground(mode.first);
+    meter.setGradientForground(mode.second);
+}
+
+QImage render(QWidget &widget, qreal devicePixelRatio = 1)
+{
+    QImage image(widget.size() * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::blue); // a colour no fill of these tests has
+    widget.render(&image);
+    return image;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Mode)
+
+class TestMeterPixels : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Hashes recorded from the meter as first shipped; a changed hash means a changed picture.
+    void everyBarLength_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<Mode>("mode");
+        QTest::addColumn<QByteArray>("hash");
+        // The design sizes of the main window's meters, then the same at 1920 x 1080.
+        QTest::newRow("12x415 gradients") << QSize(12, 415) << gradients << QByteArray("3b8a67ce8bdec16e");
+        QTest::newRow("12x415 solid") << QSize(12, 415) << solid << QByteArray("2e42d1f065020676");
+        QTest::newRow("12x415 gradient bar")
+            << QSize(12, 415) << Mode(false, true) << QByteArray("404a26e350900e68");
+        QTest::newRow("12x415 gradient background")
+            << QSize(12, 415) << Mode(true, false) << QByteArray("2fb931ad0e5b7c06");
+        QTest::newRow("8x291 gradients") << QSize(8, 291) << gradients << QByteArray("bd37170e171351c4");
+        QTest::newRow("8x291 solid") << QSize(8, 291) << solid << QByteArray("819876d2657b863b");
+        QTest::newRow("22x772 gradients") << QSize(22, 772) << gradients << QByteArray("97f210fd2d2a078e");
+        QTest::newRow("22x772 solid") << QSize(22, 772) << solid << QByteArray("b48a42b58ff156eb");
+        QTest::newRow("14x541 gradients") << QSize(14, 541) << gradients << QByteArray("acaa46354eb0420c");
+        QTest::newRow("14x541 solid") << QSize(14, 541) << solid << QByteArray("e3df7543c5e89804");
+    }
+    void everyBarLength()
+    {
+        QFETCH(QSize, size);
+        QFETCH(Mode, mode);
+        QFETCH(QByteArray, hash);
+        if (qApp->devicePixelRatio() != 1)
+            QSKIP("recorded at one device pixel to the logical pixel");
+        ZelPPMMeter meter;
+        meter.resize(size);
+        setMode(meter, mode);
+        QCryptographicHash pictures(QCryptographicHash::Sha1);
+        int lengths = 0;
+        // Steps far finer than a pixel, so that every length from empty to full is painted once.
+        for (int step = 0; step <= 20000; ++step) {
+            meter.setRawdBPosition(-50.0 + 55.0 * step / 20000);
+            if (!meter.calcPosition() && step > 0)
+                continue;
+            const QImage image = render(meter);
+            pictures.addData(reinterpret_cast<const char *>(image.constBits()), int(image.sizeInBytes()));
+            ++lengths;
+        }
+        QCOMPARE(lengths, size.height() + 1);
+        QCOMPARE(pictures.result().toHex().left(16), hash);
+    }
+
+    // The release repaints only what a move changed; on screen that must equal a whole repaint.
+    void partRepaintsMatchWholeOnes_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<Mode>("mode");
+        QTest::addColumn<bool>("translucent");
+        QTest::newRow("12x415 gradients") << QSize(12, 415) << gradients << false;
+        QTest::newRow("12x415 solid") << QSize(12, 415) << solid << false;
+        QTest::newRow("22x772 gradients") << QSize(22, 772) << gradients << false;
+        QTest::newRow("14x541 gradient bar") << QSize(14, 541) << Mode(false, true) << false;
+        // Translucent fills paint the overlap of the solid and gradient bar parts twice.
+        QTest::newRow("8x291 gradients, translucent") << QSize(8, 291) << gradients << true;
+        QTest::newRow("8x290 solid, translucent") << QSize(8, 290) << solid << true;
+    }
+    void partRepaintsMatchWholeOnes()
+    {
+        QFETCH(QSize, size);
+        QFETCH(Mode, mode);
+        QFETCH(bool, translucent);
+        ZelPPMMeter meter;
+        meter.resize(size);
+        setMode(meter, mode);
+        if (translucent) {
+            meter.setMaxColor(translucentRed);
+            meter.setMinColor(translucentGreen);
+        }
+        meter.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&meter));
+        QCoreApplication::processEvents();
+
+        // Programme-like: rises to random peaks, falls in steps, now and then drops to the floor.
+        QRandomGenerator random(15);
+        double level = -50;
+        for (int step = 0; step < 400; ++step) {
+            const int kind = random.bounded(10);
+            level = kind == 0 ? -50 : kind < 3 ? -50 + random.bounded(55.0) : level - random.bounded(2.0);
+            meter.setRawdBPosition(level);
+            if (!meter.calcPosition())
+                continue;
+            meter.update();
+            QCoreApplication::processEvents();
+            const auto screen = dynamic_cast<const QImage *>(meter.backingStore()->paintDevice());
+            QVERIFY(screen);
+            const QImage whole = meter.grab().toImage().convertToFormat(screen->format());
+            QVERIFY2(screen->copy(QRect(QPoint(0, 0), whole.size())) == whole,
+                     qPrintable(QString("step %1, bar length %2").arg(step).arg(meter.barLength())));
+            level = meter.dBPosition();
+        }
+    }
+};
+
+QTEST_MAIN(TestMeterPixels)
+#include "tst_meterpixels.moc"
