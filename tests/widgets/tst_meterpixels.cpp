@@ -1,5 +1,6 @@
-// The meter's pixels: every bar length looks exactly as recorded, and a bar moved by the release
-// and repainted in part looks as if painted whole.
+// The meter's pixels: every bar length looks exactly as recorded, a bar moved by the release and
+// repainted in part looks as if painted whole, and at any device pixel ratio every edge lies on a
+// whole device pixel. Also registered at one and a half device pixels to the logical pixel.
 
 #include "zelppmmeter.h"
 
@@ -15,10 +16,15 @@ using Mode = std::pair<bool, bool>;
 const Mode gradients{true, true}, solid{false, false};
 const QColor translucentRed(255, 0, 0, 150), translucentGreen(0, 255, 0, 100);
 
-void setMode(ZelPPMMeter &meter, const Mode &mode)
+void setUp(ZelPPMMeter &meter, const QSize &size, const Mode &mode, bool translucent)
 {
+    meter.resize(size);
     meter.setGradientBackground(mode.first);
     meter.setGradientForground(mode.second);
+    if (translucent) {
+        meter.setMaxColor(translucentRed);
+        meter.setMinColor(translucentGreen);
+    }
 }
 
 QImage render(QWidget &widget, qreal devicePixelRatio = 1)
@@ -44,31 +50,41 @@ private slots:
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<Mode>("mode");
+        QTest::addColumn<bool>("translucent");
         QTest::addColumn<QByteArray>("hash");
         // The design sizes of the main window's meters, then the same at 1920 x 1080.
-        QTest::newRow("12x415 gradients") << QSize(12, 415) << gradients << QByteArray("3b8a67ce8bdec16e");
-        QTest::newRow("12x415 solid") << QSize(12, 415) << solid << QByteArray("2e42d1f065020676");
+        QTest::newRow("12x415 gradients")
+            << QSize(12, 415) << gradients << false << QByteArray("3b8a67ce8bdec16e");
+        QTest::newRow("12x415 solid") << QSize(12, 415) << solid << false << QByteArray("2e42d1f065020676");
         QTest::newRow("12x415 gradient bar")
-            << QSize(12, 415) << Mode(false, true) << QByteArray("404a26e350900e68");
+            << QSize(12, 415) << Mode(false, true) << false << QByteArray("404a26e350900e68");
         QTest::newRow("12x415 gradient background")
-            << QSize(12, 415) << Mode(true, false) << QByteArray("2fb931ad0e5b7c06");
-        QTest::newRow("8x291 gradients") << QSize(8, 291) << gradients << QByteArray("bd37170e171351c4");
-        QTest::newRow("8x291 solid") << QSize(8, 291) << solid << QByteArray("819876d2657b863b");
-        QTest::newRow("22x772 gradients") << QSize(22, 772) << gradients << QByteArray("97f210fd2d2a078e");
-        QTest::newRow("22x772 solid") << QSize(22, 772) << solid << QByteArray("b48a42b58ff156eb");
-        QTest::newRow("14x541 gradients") << QSize(14, 541) << gradients << QByteArray("acaa46354eb0420c");
-        QTest::newRow("14x541 solid") << QSize(14, 541) << solid << QByteArray("e3df7543c5e89804");
+            << QSize(12, 415) << Mode(true, false) << false << QByteArray("2fb931ad0e5b7c06");
+        QTest::newRow("8x291 gradients")
+            << QSize(8, 291) << gradients << false << QByteArray("bd37170e171351c4");
+        QTest::newRow("8x291 solid") << QSize(8, 291) << solid << false << QByteArray("819876d2657b863b");
+        QTest::newRow("22x772 gradients")
+            << QSize(22, 772) << gradients << false << QByteArray("97f210fd2d2a078e");
+        QTest::newRow("22x772 solid") << QSize(22, 772) << solid << false << QByteArray("b48a42b58ff156eb");
+        QTest::newRow("14x541 gradients")
+            << QSize(14, 541) << gradients << false << QByteArray("acaa46354eb0420c");
+        QTest::newRow("14x541 solid") << QSize(14, 541) << solid << false << QByteArray("e3df7543c5e89804");
+        // The background shows through a translucent bar.
+        QTest::newRow("12x415 gradients, translucent")
+            << QSize(12, 415) << gradients << true << QByteArray("47b1df43d5635557");
+        QTest::newRow("12x415 solid, translucent")
+            << QSize(12, 415) << solid << true << QByteArray("c55e667ec91d8809");
     }
     void everyBarLength()
     {
         QFETCH(QSize, size);
         QFETCH(Mode, mode);
+        QFETCH(bool, translucent);
         QFETCH(QByteArray, hash);
         if (qApp->devicePixelRatio() != 1)
             QSKIP("recorded at one device pixel to the logical pixel");
         ZelPPMMeter meter;
-        meter.resize(size);
-        setMode(meter, mode);
+        setUp(meter, size, mode, translucent);
         QCryptographicHash pictures(QCryptographicHash::Sha1);
         int lengths = 0;
         // Steps far finer than a pixel, so that every length from empty to full is painted once.
@@ -104,12 +120,7 @@ private slots:
         QFETCH(Mode, mode);
         QFETCH(bool, translucent);
         ZelPPMMeter meter;
-        meter.resize(size);
-        setMode(meter, mode);
-        if (translucent) {
-            meter.setMaxColor(translucentRed);
-            meter.setMinColor(translucentGreen);
-        }
+        setUp(meter, size, mode, translucent);
         meter.show();
         QVERIFY(QTest::qWaitForWindowExposed(&meter));
         QCoreApplication::processEvents();
@@ -131,6 +142,39 @@ private slots:
             QVERIFY2(screen->copy(QRect(QPoint(0, 0), whole.size())) == whole,
                      qPrintable(QString("step %1, bar length %2").arg(step).arg(meter.barLength())));
             level = meter.dBPosition();
+        }
+    }
+
+    // No soft edges: in each device row every pixel has the same colour, either a bar colour
+    // (red + green = 255) or a background colour (red + green = 64), never a blend of the two.
+    void wholeDevicePixels_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<Mode>("mode");
+        for (const qreal ratio : {1.25, 1.5, 1.75, 2.0}) {
+            QTest::addRow("%g gradients", ratio) << ratio << gradients;
+            QTest::addRow("%g solid", ratio) << ratio << solid;
+        }
+    }
+    void wholeDevicePixels()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(Mode, mode);
+        ZelPPMMeter meter;
+        setUp(meter, QSize(13, 415), mode, false);
+        for (const double level : {-50.0, -31.7, -12.1, -0.5, 0.0, 2.9, 5.0}) {
+            meter.setRawdBPosition(level);
+            meter.calcPosition();
+            const QImage image = render(meter, ratio);
+            for (int y = 0; y < image.height(); ++y) {
+                const QRgb first = image.pixel(0, y);
+                const int redGreen = qRed(first) + qGreen(first);
+                QVERIFY2(qAbs(redGreen - 64) <= 1 || redGreen >= 254,
+                         qPrintable(QString("level %1, row %2").arg(level).arg(y)));
+                for (int x = 1; x < image.width(); ++x)
+                    QVERIFY2(image.pixel(x, y) == first,
+                             qPrintable(QString("level %1, row %2, column %3").arg(level).arg(y).arg(x)));
+            }
         }
     }
 };
