@@ -42,8 +42,9 @@ void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)
         return;
 
     meter->setRawdBPosition(current + double(difference));
+    // Only the rows the bar moved across: a few pixels of each meter instead of all of them.
     if (meter->calcPosition())
-        meter->update();
+        meter->update(meter->changedArea());
 }
 
 void MainWindow::resetLevels()

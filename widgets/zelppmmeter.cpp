@@ -187,7 +187,25 @@ bool ZelPPMMeter::calcPosition()
         m_barLength = truncatedLength(std::trunc(h * (m_dBPosition - m_mindBPosition)) / m_dBRange);
         m_zeroLength = truncatedLength(std::trunc(-m_mindBPosition * h) / m_dBRange);
     }
-    return m_barLength != previousBarLength;
+    if (m_barLength == previousBarLength)
+        return false;
+    m_previousBarLength = previousBarLength;
+    m_zeroMovedBeforeMove = m_zeroLength != m_zeroLengthAtLastMove;
+    m_zeroLengthAtLastMove = m_zeroLength;
+    return true;
+}
+
+QRect ZelPPMMeter::changedArea() const
+{
+    if (m_zeroMovedBeforeMove)
+        return rect();
+    // Above the higher top both pictures show background; below the lower top, rows of a bar
+    // look the same whatever its length. Only the rows from one top to the other differ.
+    const int higherTop = height() - qMax(m_barLength, m_previousBarLength);
+    const int lowerTop = height() - qMin(m_barLength, m_previousBarLength);
+    if (higherTop == lowerTop)
+        return QRect();
+    return QRect(0, higherTop, width(), lowerTop - higherTop + 1) & rect();
 }
 
 void ZelPPMMeter::paintEvent(QPaintEvent *)

@@ -131,10 +131,12 @@ private slots:
         for (int step = 0; step < 400; ++step) {
             const int kind = random.bounded(10);
             level = kind == 0 ? -50 : kind < 3 ? -50 + random.bounded(55.0) : level - random.bounded(2.0);
+            if (step == 200)
+                meter.setDINCurve(false); // repaints at once; 0 dB moves with the next calcPosition()
             meter.setRawdBPosition(level);
             if (!meter.calcPosition())
                 continue;
-            meter.update();
+            meter.update(meter.changedArea());
             QCoreApplication::processEvents();
             const auto screen = dynamic_cast<const QImage *>(meter.backingStore()->paintDevice());
             QVERIFY(screen);
