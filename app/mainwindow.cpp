@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "meterframepacer.h"
 #include "mylabel.h"
 #include "startuplook.h"
 #include "zelanalogclock.h"
@@ -90,6 +91,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     readSettings();
     setupLink();
 
+    meterFramePacer = new MeterFramePacer(
+        this, {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+        releaseInterval);
     releaseTimer = new QTimer(this);
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
     releaseTimer->start(releaseInterval);

@@ -10,6 +10,7 @@
 #include <array>
 
 class CCommDialog;
+class MeterFramePacer;
 class QPixmap;
 class QSerialPort;
 class QTimer;
@@ -93,6 +94,8 @@ private:
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;
     QTimer *serialRetryTimer = nullptr;
+    // Repaints the release's moves no more often than the screen shows frames.
+    MeterFramePacer *meterFramePacer = nullptr;
 
     friend class MainWindowTestAccess;
 };

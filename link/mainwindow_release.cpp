@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "meterframepacer.h"
 #include "zelppmmeter.h"
 
 #include <QTimer>
@@ -10,11 +11,14 @@ void MainWindow::meterRelease()
     ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
                                    ui->SubRight, ui->CrmLeft,   ui->CrmRight};
     bool anyMoved = false;
+    bool anyRose = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
         const double before = meters[i]->dBPosition();
         stepMeter(meters[i], targetLevels[i]);
         anyMoved = anyMoved || meters[i]->dBPosition() != before;
+        anyRose = anyRose || meters[i]->dBPosition() > before;
     }
+    meterFramePacer->afterTick(anyRose, anyMoved);
     // A wall display between programme items should cost nothing: once every meter has reached
     // its target the tick sleeps until new targets wake it.
     if (!anyMoved)
@@ -42,9 +46,8 @@ void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)
         return;
 
     meter->setRawdBPosition(current + double(difference));
-    // Only the rows the bar moved across: a few pixels of each meter instead of all of them.
-    if (meter->calcPosition())
-        meter->update(meter->changedArea());
+    // The meter notes the rows its bar moved across; the frame pacer repaints them.
+    meter->calcPosition();
 }
 
 void MainWindow::resetLevels()

@@ -189,23 +189,25 @@ bool ZelPPMMeter::calcPosition()
     }
     if (m_barLength == previousBarLength)
         return false;
-    m_previousBarLength = previousBarLength;
-    m_zeroMovedBeforeMove = m_zeroLength != m_zeroLengthAtLastMove;
-    m_zeroLengthAtLastMove = m_zeroLength;
+    if (m_zeroLength != m_zeroLengthAtLastMove) {
+        m_changedArea = rect();
+        m_zeroLengthAtLastMove = m_zeroLength;
+        return true;
+    }
+    // Above the higher top both pictures show background; below the lower top, rows of a bar look
+    // the same whatever its length. Only the rows from one top to the other differ.
+    const int higherTop = height() - qMax(m_barLength, previousBarLength);
+    const int lowerTop = height() - qMin(m_barLength, previousBarLength);
+    m_changedArea |= QRect(0, higherTop, width(), lowerTop - higherTop + 1) & rect();
     return true;
 }
 
-QRect ZelPPMMeter::changedArea() const
+void ZelPPMMeter::updateChangedArea()
 {
-    if (m_zeroMovedBeforeMove)
-        return rect();
-    // Above the higher top both pictures show background; below the lower top, rows of a bar
-    // look the same whatever its length. Only the rows from one top to the other differ.
-    const int higherTop = height() - qMax(m_barLength, m_previousBarLength);
-    const int lowerTop = height() - qMin(m_barLength, m_previousBarLength);
-    if (higherTop == lowerTop)
-        return QRect();
-    return QRect(0, higherTop, width(), lowerTop - higherTop + 1) & rect();
+    if (m_changedArea.isEmpty())
+        return;
+    update(m_changedArea);
+    m_changedArea = QRect();
 }
 
 void ZelPPMMeter::paintEvent(QPaintEvent *)

@@ -3,6 +3,7 @@
 #include "tempsettings.h"
 #include "zelppmmeter.h"
 
+#include <QBackingStore>
 #include <QtTest>
 
 namespace {
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void oneTick();
     void fallFromZeroToTheFloor();
     void repaintsOnlyWhenTheBarMoves();
+    void everyFrameShowsTheReleasedBars();
     void tickSleepsWhileEverythingRests();
 
 private:
@@ -113,6 +115,43 @@ void TestRelease::repaintsOnlyWhenTheBarMoves()
     tick(20);
     QTest::qWait(50);
     QCOMPARE(paints.count, 1);
+}
+
+// Falls may wait for the next frame, but whenever the window paints, for the release or for
+// anything else, the meters show where the release has put them.
+void TestRelease::everyFrameShowsTheReleasedBars()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    auto &targets = MainWindowTestAccess::targetLevels(*window);
+    targets.fill(4.0);
+    tick();
+    targets.fill(-50.0);
+    const QList<ZelPPMMeter *> meters = window->findChildren<ZelPPMMeter *>();
+    QWidget *clock = MainWindowTestAccess::ui(*window)->AnalogClock;
+    PaintCounter clockPaints;
+    clock->installEventFilter(&clockPaints);
+    for (int step = 0; step < 420; ++step) {
+        tick();
+        if (step % 7 == 0 && step < 350)
+            clock->update(); // a repaint for another reason
+        const int clockPaintsBefore = clockPaints.count;
+        QCoreApplication::processEvents();
+        if (clockPaints.count == clockPaintsBefore && step < 419)
+            continue;
+        const auto screen = dynamic_cast<const QImage *>(window->backingStore()->paintDevice());
+        QVERIFY(screen);
+        for (ZelPPMMeter *meter : meters) {
+            // What the frame shows, against a whole repaint in the same place.
+            const QRect area(meter->mapTo(window.data(), QPoint()) * screen->devicePixelRatio(),
+                             meter->size() * screen->devicePixelRatio());
+            const QImage shown = screen->copy(area);
+            meter->repaint();
+            QVERIFY2(screen->copy(area) == shown,
+                     qPrintable(QString("step %1, %2").arg(step).arg(meter->objectName())));
+        }
+    }
+    QCOMPARE(progLeft->dBPosition(), -50.0);
 }
 
 void TestRelease::tickSleepsWhileEverythingRests()

@@ -6,6 +6,7 @@
 
 #include <QBackingStore>
 #include <QCryptographicHash>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -46,45 +47,49 @@ class TestMeterPixels : public QObject
 
 private slots:
     // Hashes recorded from the meter as first shipped; a changed hash means a changed picture.
+    // Gradient colours depend on where in the window a meter sits, so each is painted in its place.
     void everyBarLength_data()
     {
-        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("place");
         QTest::addColumn<Mode>("mode");
         QTest::addColumn<bool>("translucent");
         QTest::addColumn<QByteArray>("hash");
-        // The design sizes of the main window's meters, then the same at 1920 x 1080.
-        QTest::newRow("12x415 gradients")
-            << QSize(12, 415) << gradients << false << QByteArray("3b8a67ce8bdec16e");
-        QTest::newRow("12x415 solid") << QSize(12, 415) << solid << false << QByteArray("2e42d1f065020676");
+        const QRect origin(0, 0, 12, 415), progLeft(54, 73, 12, 415), crmLeft(844, 199, 8, 291);
+        // At 1920 x 1080.
+        const QRect progLeftHd(142, 135, 22, 772), crmLeftHd(1613, 370, 14, 541);
+        QTest::newRow("12x415 at the origin")
+            << origin << gradients << false << QByteArray("3b8a67ce8bdec16e");
+        QTest::newRow("12x415 gradients") << progLeft << gradients << false << QByteArray("1b5c03df26e41c4d");
+        QTest::newRow("12x415 solid") << progLeft << solid << false << QByteArray("2e42d1f065020676");
         QTest::newRow("12x415 gradient bar")
-            << QSize(12, 415) << Mode(false, true) << false << QByteArray("404a26e350900e68");
+            << progLeft << Mode(false, true) << false << QByteArray("bba7ede95e6a0a30");
         QTest::newRow("12x415 gradient background")
-            << QSize(12, 415) << Mode(true, false) << false << QByteArray("2fb931ad0e5b7c06");
-        QTest::newRow("8x291 gradients")
-            << QSize(8, 291) << gradients << false << QByteArray("bd37170e171351c4");
-        QTest::newRow("8x291 solid") << QSize(8, 291) << solid << false << QByteArray("819876d2657b863b");
-        QTest::newRow("22x772 gradients")
-            << QSize(22, 772) << gradients << false << QByteArray("97f210fd2d2a078e");
-        QTest::newRow("22x772 solid") << QSize(22, 772) << solid << false << QByteArray("b48a42b58ff156eb");
-        QTest::newRow("14x541 gradients")
-            << QSize(14, 541) << gradients << false << QByteArray("acaa46354eb0420c");
-        QTest::newRow("14x541 solid") << QSize(14, 541) << solid << false << QByteArray("e3df7543c5e89804");
+            << progLeft << Mode(true, false) << false << QByteArray("2fb931ad0e5b7c06");
         // The background shows through a translucent bar.
         QTest::newRow("12x415 gradients, translucent")
-            << QSize(12, 415) << gradients << true << QByteArray("47b1df43d5635557");
+            << progLeft << gradients << true << QByteArray("46bb8ff7510abcfb");
         QTest::newRow("12x415 solid, translucent")
-            << QSize(12, 415) << solid << true << QByteArray("c55e667ec91d8809");
+            << progLeft << solid << true << QByteArray("c55e667ec91d8809");
+        QTest::newRow("8x291 gradients") << crmLeft << gradients << false << QByteArray("ae64aa9c1f74ecf9");
+        QTest::newRow("8x291 solid") << crmLeft << solid << false << QByteArray("819876d2657b863b");
+        QTest::newRow("22x772 gradients")
+            << progLeftHd << gradients << false << QByteArray("8b081f18f0cc70d7");
+        QTest::newRow("22x772 solid") << progLeftHd << solid << false << QByteArray("b48a42b58ff156eb");
+        QTest::newRow("14x541 gradients")
+            << crmLeftHd << gradients << false << QByteArray("400bb1e437a2b424");
+        QTest::newRow("14x541 solid") << crmLeftHd << solid << false << QByteArray("e3df7543c5e89804");
     }
     void everyBarLength()
     {
-        QFETCH(QSize, size);
+        QFETCH(QRect, place);
         QFETCH(Mode, mode);
         QFETCH(bool, translucent);
         QFETCH(QByteArray, hash);
         if (qApp->devicePixelRatio() != 1)
             QSKIP("recorded at one device pixel to the logical pixel");
         ZelPPMMeter meter;
-        setUp(meter, size, mode, translucent);
+        setUp(meter, place.size(), mode, translucent);
+        QImage window(place.right() + 1, place.bottom() + 1, QImage::Format_ARGB32_Premultiplied);
         QCryptographicHash pictures(QCryptographicHash::Sha1);
         int lengths = 0;
         // Steps far finer than a pixel, so that every length from empty to full is painted once.
@@ -92,11 +97,13 @@ private slots:
             meter.setRawdBPosition(-50.0 + 55.0 * step / 20000);
             if (!meter.calcPosition() && step > 0)
                 continue;
-            const QImage image = render(meter);
+            QPainter(&window).fillRect(place, Qt::blue); // a colour no fill of these tests has
+            meter.render(&window, place.topLeft());
+            const QImage image = window.copy(place);
             pictures.addData(reinterpret_cast<const char *>(image.constBits()), int(image.sizeInBytes()));
             ++lengths;
         }
-        QCOMPARE(lengths, size.height() + 1);
+        QCOMPARE(lengths, place.height() + 1);
         QCOMPARE(pictures.result().toHex().left(16), hash);
     }
 
@@ -136,7 +143,7 @@ private slots:
             meter.setRawdBPosition(level);
             if (!meter.calcPosition())
                 continue;
-            meter.update(meter.changedArea());
+            meter.updateChangedArea();
             QCoreApplication::processEvents();
             const auto screen = dynamic_cast<const QImage *>(meter.backingStore()->paintDevice());
             QVERIFY(screen);
