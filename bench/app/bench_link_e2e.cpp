@@ -371,7 +371,7 @@ void benchCpu(int seconds)
     };
     const Rate rates[] = {{0, false, "CPU idle", "<= 0.5 %"},
                           {ProgrammeFramesPerSecond, false, "CPU at 50 frames/s", "<= 2 %"},
-                          {LineRateFramesPerSecond, true, "CPU at line rate (720 frames/s)", "<= 5 %"}};
+                          {LineRateFramesPerSecond, true, "CPU at line rate (720 frames/s)", "<= 3.5 %"}};
     for (const Rate &rate : rates) {
         PacedWriter writer(console, rate.framesPerSecond, rate.chunked);
         writer.start();

@@ -224,7 +224,7 @@ int main(int argc, char *argv[])
     report(QStringLiteral("first paint from constructing the window"), fromConstructionMs, "ms", "-");
 
     waitMs(1500);
-    report(QStringLiteral("peak RSS at design size"), peakResidentMB(), "MB", "<= 60 MB");
+    report(QStringLiteral("peak RSS at design size"), peakResidentMB(), "MB", "<= 45 MB");
 
     struct Size
     {

@@ -8,10 +8,11 @@ KOLVANE_FUZZ_BUILD="${KOLVANE_FUZZ_BUILD:-$KOLVANE_ROOT/build-fuzz}"
 
 # What building, running and testing need on a Debian 12 machine.
 # socat gives the system tests a serial device whose name survives the device going away;
-# libxcb1-dev builds the screenshot tool of the demo and the system tests.
+# libxcb1-dev builds the screenshot tool of the demo and the system tests, libxcb-damage0-dev the
+# draw counter of the benchmarks.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth
     iproute2 socat
