@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "linkstatus.h"
+#include "meterframepacer.h"
 #include "mylabel.h"
 #include "silencewatch.h"
 #include "startuplook.h"
@@ -127,6 +128,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
     setupLink();
 
+    meterFramePacer = new MeterFramePacer(
+        this, {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+        releaseInterval);
     releaseTimer = new QTimer(this);
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
     releaseTimer->start(releaseInterval);

@@ -12,6 +12,7 @@
 
 class CCommDialog;
 class LinkStatus;
+class MeterFramePacer;
 class QPixmap;
 class QSerialPort;
 class QTimer;
@@ -109,6 +110,8 @@ private:
     SilenceWatch *silenceWatch = nullptr;
     // Beside "System Time": whether the system clock is synchronised.
     StatusLamp *timeSyncLamp = nullptr;
+    // Repaints the release's moves no more often than the screen shows frames.
+    MeterFramePacer *meterFramePacer = nullptr;
 
     friend class MainWindowTestAccess;
 };

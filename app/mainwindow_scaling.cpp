@@ -7,6 +7,7 @@
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
@@ -27,14 +28,22 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     resizePending = true;
 }
 
-void MainWindow::paintEvent(QPaintEvent *)
+void MainWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     if (resizePending && !background->isNull())
         scaleLayout();
-    painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
     const int x = (windowSize.width() - scaledBackground->width()) / 2;
     const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    // The opaque background hides the backdrop under it: the backdrop is drawn only beside it.
+    const QRegion besideBackground = event->region() - QRect(QPoint(x, y), scaledBackground->size());
+    if (scaledBackground->hasAlphaChannel()) {
+        painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
+    } else if (!besideBackground.isEmpty()) {
+        painter.setClipRegion(besideBackground);
+        painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
+        painter.setClipping(false);
+    }
     painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
 
@@ -42,9 +51,15 @@ void MainWindow::scaleLayout()
 {
     using namespace LayoutScaling;
 
+    // The old copies go first, so that at most one pair is held at a time.
+    *scaledBackground = QPixmap();
+    *scaledBackgroundEmpty = QPixmap();
     *scaledBackground = background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    *scaledBackgroundEmpty =
-        backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Where the background fills the window, as at the design's aspect ratio, the backdrop would
+    // never show: it is not scaled at all.
+    if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())
+        *scaledBackgroundEmpty =
+            backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const Fit fit = fitToWindow(windowSize);
 

@@ -5,12 +5,16 @@
 
 #include <QDebug>
 #include <QHostAddress>
+#include <QLoggingCategory>
 #include <QSerialPort>
 #include <QUdpSocket>
 
 void MainWindow::onDataAvailable()
 {
-    qDebug() << "data arrived.. ";
+    // Checked first: a debug line costs more to build than the read itself, and the installed
+    // program does not show it.
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug() << "data arrived.. ";
     if (!serialPort)
         return;
     // Reads are not frames: the stream decoder finds the frames in whatever the port delivers.

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "meterframepacer.h"
 #include "zelppmmeter.h"
 
 #include <QTimer>
@@ -10,14 +11,16 @@ void MainWindow::meterRelease()
     ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
                                    ui->SubRight, ui->CrmLeft,   ui->CrmRight};
     bool anyMoved = false;
+    bool anyRose = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
         const double before = meters[i]->dBPosition();
         stepMeter(meters[i], targetLevels[i]);
-        // The peak mark and the over lamp keep their time in these ticks.
-        if (meters[i]->stepPeakHold(releaseInterval, releaseStep))
-            meters[i]->update();
+        // The peak mark and the over lamp keep their time in these ticks; the frame pacer repaints them.
+        meters[i]->stepPeakHold(releaseInterval, releaseStep);
         anyMoved = anyMoved || meters[i]->dBPosition() != before || meters[i]->peakHoldPending();
+        anyRose = anyRose || meters[i]->dBPosition() > before;
     }
+    meterFramePacer->afterTick(anyRose, anyMoved);
     // A wall display between programme items should cost nothing: once every meter has reached
     // its target, its mark has met the bar and its over lamp is out, the tick sleeps until new
     // targets wake it.
@@ -46,8 +49,8 @@ void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)
         return;
 
     meter->setRawdBPosition(current + double(difference));
-    if (meter->calcPosition())
-        meter->update();
+    // The meter notes the rows its bar moved across; the frame pacer repaints them.
+    meter->calcPosition();
 }
 
 void MainWindow::resetLevels()

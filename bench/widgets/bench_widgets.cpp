@@ -1,5 +1,7 @@
 // Times the display widgets' paint and scale operations on the raster engine.
 // Run on the offscreen platform; prints one "BENCH|figure|value|unit|goal" line per figure.
+// Times are this thread's CPU time where the system counts it, so that other programs running on a
+// shared machine do not inflate them.
 
 #include "localclock.h"
 #include "zelanalogclock.h"
@@ -16,6 +18,10 @@
 #include <functional>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <time.h>
+#endif
+
 namespace {
 
 constexpr int batches = 7;
@@ -27,13 +33,36 @@ QDateTime readShownTime()
     return shownTime;
 }
 
+// Nanoseconds of this thread's CPU time, or of wall time where that is not available.
+class CpuTimer
+{
+public:
+    void start() { started = now(); }
+    qint64 nsecsElapsed() const { return now() - started; }
+
+private:
+    static qint64 now()
+    {
+#ifdef Q_OS_UNIX
+        timespec time{};
+        if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time) == 0)
+            return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+#endif
+        static QElapsedTimer wall;
+        if (!wall.isValid())
+            wall.start();
+        return wall.nsecsElapsed();
+    }
+    qint64 started = 0;
+};
+
 // Median over several batches of the time one call of the operation takes, in nanoseconds.
 double nanosecondsPerCall(const std::function<void()> &operation)
 {
     // Find an iteration count that fills one batch.
     qint64 iterations = 1;
     for (;;) {
-        QElapsedTimer timer;
+        CpuTimer timer;
         timer.start();
         for (qint64 i = 0; i < iterations; ++i)
             operation();
@@ -45,7 +74,7 @@ double nanosecondsPerCall(const std::function<void()> &operation)
 
     std::vector<double> perCall;
     for (int batch = 0; batch < batches; ++batch) {
-        QElapsedTimer timer;
+        CpuTimer timer;
         timer.start();
         for (qint64 i = 0; i < iterations; ++i)
             operation();
@@ -71,7 +100,7 @@ double paintMicroseconds(QWidget &widget)
 }
 
 // With marks: the peak mark held above the bar and the over lamp lit, as after a peak above the top.
-void benchMeter(const QSize &size, double level, bool marks = false)
+void benchMeter(const QSize &size, double level, const char *goal, bool marks = false)
 {
     ZelPPMMeter meter;
     meter.setGradientForground(true); // as the main window sets up its meters
@@ -90,7 +119,7 @@ void benchMeter(const QSize &size, double level, bool marks = false)
                .arg(size.width())
                .arg(size.height())
                .arg(marks ? ", mark and over" : ""),
-           paintMicroseconds(meter), "us", "<= 50 us");
+           paintMicroseconds(meter), "us", goal);
 }
 
 void setStartupProperties(ZelAnalogClock &clock)
@@ -181,9 +210,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     LocalClock::setSource(&readShownTime);
 
-    benchMeter(QSize(12, 415), 0.0);
-    benchMeter(QSize(22, 772), 0.0);
-    benchMeter(QSize(22, 772), 0.0, true);
+    benchMeter(QSize(12, 415), 0.0, "<= 6 us");
+    benchMeter(QSize(22, 772), 0.0, "<= 12 us");
+    benchMeter(QSize(22, 772), 0.0, "<= 12 us", true);
     benchAnalogClock(410);
     benchAnalogClock(763);
     benchDigitalClock();

@@ -9,14 +9,14 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 
 # What building, running and testing need on a Debian 12 machine.
 # socat gives the system tests a serial device whose name survives the device going away;
-# libxcb1-dev builds the screenshot tool of the demo and the system tests.
+# libxcb1-dev builds the screenshot tool of the demo and the system tests, libxcb-damage0-dev the
+# draw counter of the benchmarks.
 # libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
 # display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
-# Xephyr, and press keys with xdotool (which also
-# clicks, types and resizes in the soak).
+# Xephyr, and press keys with xdotool (which also clicks, types and resizes in the soak).
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxss-dev
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
     iproute2 socat
