@@ -264,20 +264,19 @@ bool ZelPPMMeter::calcPosition()
         m_zeroLength = truncatedLength(h * (1.0 - m_dinBase) / m_dinSpan);
     else
         m_zeroLength = truncatedLength(std::trunc(-m_mindBPosition * h) / m_dBRange);
-}
-if (m_barLength == previousBarLength)
-    return false;
-if (m_zeroLength != m_zeroLengthAtLastMove) {
-    m_changedArea = rect();
-    m_zeroLengthAtLastMove = m_zeroLength;
+    if (m_barLength == previousBarLength)
+        return false;
+    if (m_zeroLength != m_zeroLengthAtLastMove) {
+        m_changedArea = rect();
+        m_zeroLengthAtLastMove = m_zeroLength;
+        return true;
+    }
+    // Above the higher top both pictures show background; below the lower top, rows of a bar look
+    // the same whatever its length. Only the rows from one top to the other differ.
+    const int higherTop = height() - qMax(m_barLength, previousBarLength);
+    const int lowerTop = height() - qMin(m_barLength, previousBarLength);
+    m_changedArea |= QRect(0, higherTop, width(), lowerTop - higherTop + 1) & rect();
     return true;
-}
-// Above the higher top both pictures show background; below the lower top, rows of a bar look
-// the same whatever its length. Only the rows from one top to the other differ.
-const int higherTop = height() - qMax(m_barLength, previousBarLength);
-const int lowerTop = height() - qMin(m_barLength, previousBarLength);
-m_changedArea |= QRect(0, higherTop, width(), lowerTop - higherTop + 1) & rect();
-return true;
 }
 
 void ZelPPMMeter::updateChangedArea()
