@@ -9,14 +9,6 @@
 #include <optional>
 #include <unistd.h>
 
-#define KOLVANE_REQUIRE(condition, reason)                                                                   \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            QVERIFY2(qEnvironmentVariable("CI") != "true", reason);                                          \
-            QSKIP(reason);                                                                                   \
-        }                                                                                                    \
-    } while (false)
-
 namespace {
 constexpr QSize DesignSize(986, 580);
 const QRect MeterRects[] = {{54, 73, 12, 415},  {143, 73, 12, 415}, {210, 73, 12, 415},

@@ -5,14 +5,6 @@
 
 #include <QtTest>
 
-#define KOLVANE_REQUIRE(condition, reason)                                                                   \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            QVERIFY2(qEnvironmentVariable("CI") != "true", reason);                                          \
-            QSKIP(reason);                                                                                   \
-        }                                                                                                    \
-    } while (false)
-
 namespace {
 constexpr int TimeoutMs = 10000;
 const QRect Screen(0, 0, 1600, 1000);
