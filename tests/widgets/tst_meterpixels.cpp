@@ -175,15 +175,15 @@ private slots:
             meter.setRawdBPosition(level);
             meter.calcPosition();
             const QImage image = render(meter, ratio);
-            for (int y = 0; y < image.height(); ++y) {
-                const QRgb first = image.pixel(0, y);
-                const int redGreen = qRed(first) + qGreen(first);
-                QVERIFY2(qAbs(redGreen - 64) <= 1 || redGreen >= 254,
-                         qPrintable(QString("level %1, row %2").arg(level).arg(y)));
-                for (int x = 1; x < image.width(); ++x)
-                    QVERIFY2(image.pixel(x, y) == first,
-                             qPrintable(QString("level %1, row %2, column %3").arg(level).arg(y).arg(x)));
+            int softRow = -1;
+            for (int y = 0; y < image.height() && softRow < 0; ++y) {
+                const QRgb *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+                const int redGreen = qRed(row[0]) + qGreen(row[0]);
+                if (!(qAbs(redGreen - 64) <= 1 || redGreen >= 254) ||
+                    std::count(row, row + image.width(), row[0]) != image.width())
+                    softRow = y;
             }
+            QVERIFY2(softRow < 0, qPrintable(QString("level %1, row %2").arg(level).arg(softRow)));
         }
     }
 };
