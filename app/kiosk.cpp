@@ -5,6 +5,7 @@
 
 #include <QDataStream>
 #include <QGuiApplication>
+#include <QIODevice>
 #include <QScreen>
 #include <QWidget>
 

@@ -81,7 +81,7 @@ void SilenceWatch::follow()
     if (deadline == SilenceAlarm::NoDeadline)
         deadlineTimer->stop();
     else
-        deadlineTimer->start(int(qBound<qint64>(0, deadline - clock.elapsed(), INT_MAX)));
+        deadlineTimer->start(int(qBound<qint64>(0, deadline - clock.elapsed(), qint64(INT_MAX))));
 }
 
 void SilenceWatch::showAlarm(bool on)

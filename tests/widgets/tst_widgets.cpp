@@ -561,7 +561,7 @@ private slots:
                     setProperties(clock, "HourLines=true; MinuteLines=true; EndTime=true; CountDownTime=5"));
                 const QMetaObject *meta = clock.metaObject();
                 for (int i = meta->propertyOffset(), n = 0; i < meta->propertyCount(); ++i)
-                    if (meta->property(i).type() == QVariant::Int)
+                    if (meta->property(i).userType() == QMetaType::Int)
                         meta->property(i).write(&clock, alternate && n++ % 2 ? ~extreme : extreme);
                 clock.checkTime();
                 grabOnBlack(clock);
