@@ -14,9 +14,11 @@ void MainWindow::meterRelease()
     bool anyRose = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
         const double before = meters[i]->dBPosition();
+        const int barBefore = meters[i]->barLength();
         stepMeter(meters[i], targetLevels[i]);
         anyMoved = anyMoved || meters[i]->dBPosition() != before;
-        anyRose = anyRose || meters[i]->dBPosition() > before;
+        // A rise that shows: the level itself may creep up by a rounding step after a rise.
+        anyRose = anyRose || meters[i]->barLength() > barBefore;
     }
     meterFramePacer->afterTick(anyRose, anyMoved);
     // A wall display between programme items should cost nothing: once every meter has reached
