@@ -14,11 +14,13 @@ void MainWindow::meterRelease()
     bool anyRose = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
         const double before = meters[i]->dBPosition();
+        const int barBefore = meters[i]->barLength();
         stepMeter(meters[i], targetLevels[i]);
         // The peak mark and the over lamp keep their time in these ticks; the frame pacer repaints them.
         meters[i]->stepPeakHold(releaseInterval, releaseStep);
         anyMoved = anyMoved || meters[i]->dBPosition() != before || meters[i]->peakHoldPending();
-        anyRose = anyRose || meters[i]->dBPosition() > before;
+        // A rise that shows: the level itself may creep up by a rounding step after a rise.
+        anyRose = anyRose || meters[i]->barLength() > barBefore;
     }
     meterFramePacer->afterTick(anyRose, anyMoved);
     // A wall display between programme items should cost nothing: once every meter has reached
