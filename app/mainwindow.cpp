@@ -7,6 +7,7 @@
 #include "silencewatch.h"
 #include "startuplook.h"
 #include "statuslamp.h"
+#include "tickedreads.h"
 #include "timesync.h"
 #include "walldisplay.h"
 #include "zelanalogclock.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     linkStatus = new LinkStatus(linkLamp, this);
     // A console gone quiet must not leave its last levels standing.
     connect(linkStatus, &LinkStatus::signalLost, this, &MainWindow::resetLevels);
+    tickedReads = new TickedReads(this);
 
     labelMeter1 = new myLabel(QString(), this);
     labelMeter1->setGeometry(Caption1Geometry);
@@ -133,7 +135,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         releaseInterval);
     releaseTimer = new QTimer(this);
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
-    releaseTimer->start(releaseInterval);
+    wakeRelease();
 
     backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
     scaledBackground = new QPixmap;

@@ -13,6 +13,7 @@
 class CCommDialog;
 class LinkStatus;
 class MeterFramePacer;
+class TickedReads;
 class QPixmap;
 class QSerialPort;
 class QTimer;
@@ -112,6 +113,7 @@ private:
     StatusLamp *timeSyncLamp = nullptr;
     // Repaints the release's moves no more often than the screen shows frames.
     MeterFramePacer *meterFramePacer = nullptr;
+    TickedReads *tickedReads = nullptr;
 
     friend class MainWindowTestAccess;
 };

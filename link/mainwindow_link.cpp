@@ -2,6 +2,7 @@
 
 #include "ccommdialog.h"
 #include "linkstatus.h"
+#include "tickedreads.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -15,6 +16,7 @@ constexpr qint32 ConsoleBaudRate = 115200;
 
 void MainWindow::setupLink()
 {
+    tickedReads->watch(nullptr);
     closeSerialPort();
     resetLevels();
     if (!linkSettings.use_udp || linkSettings.is_server)
@@ -45,6 +47,7 @@ void MainWindow::setupLink()
     else
         linkStatus->linkFailed(udpSocket->errorString());
     connect(udpSocket, &QUdpSocket::readyRead, this, &MainWindow::udpReceive);
+    tickedReads->watch(udpSocket);
     qDebug() << "bind to port " << port << " - " << (bound ? "true" : "false");
     setLinkTitle(QString::number(port));
 }
@@ -72,6 +75,8 @@ void MainWindow::openSerialPort()
     serialPort->setStopBits(QSerialPort::OneStop);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::onDataAvailable);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onSerialError);
+    // Frames forwarded to the network go out as they arrive, not a tick later.
+    tickedReads->watch(linkSettings.use_udp ? nullptr : serialPort);
 
     linkStatus->watchSerialPort(linkSettings.serialport);
     if (serialPort->open(QIODevice::ReadWrite)) {

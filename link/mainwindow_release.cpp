@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "meterframepacer.h"
+#include "tickedreads.h"
 #include "zelppmmeter.h"
 
 #include <QTimer>
@@ -10,6 +11,8 @@ void MainWindow::meterRelease()
 {
     ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
                                    ui->SubRight, ui->CrmLeft,   ui->CrmRight};
+    // What the console sent since the last tick: the steps below show its last frame.
+    tickedReads->readNow();
     bool anyMoved = false;
     bool anyRose = false;
     for (size_t i = 0; i < targetLevels.size(); ++i) {
@@ -26,14 +29,18 @@ void MainWindow::meterRelease()
     // A wall display between programme items should cost nothing: once every meter has reached
     // its target, its mark has met the bar and its over lamp is out, the tick sleeps until new
     // targets wake it.
-    if (!anyMoved)
+    if (!anyMoved) {
         releaseTimer->stop();
+        tickedReads->setTicking(false);
+    }
 }
 
 void MainWindow::wakeRelease()
 {
-    if (releaseTimer && !releaseTimer->isActive())
+    if (releaseTimer && !releaseTimer->isActive()) {
         releaseTimer->start(releaseInterval);
+        tickedReads->setTicking(true);
+    }
 }
 
 void MainWindow::stepMeter(ZelPPMMeter *meter, double &targetLevel)

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QHostAddress>
+#include <QLoggingCategory>
 #include <QUdpSocket>
 
 namespace {
@@ -13,7 +14,9 @@ constexpr int MaxDatagramsPerCall = 64;
 
 void MainWindow::udpReceive()
 {
-    qDebug() << "udpReceive";
+    // Checked first, as for the serial port: building the line costs more than the read.
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug() << "udpReceive";
     if (!udpSocket)
         return;
 

@@ -1,5 +1,7 @@
 #include "localclock.h"
 
+#include "walltick.h"
+
 #include <chrono>
 
 namespace {
@@ -25,6 +27,12 @@ qint64 microsecondsSinceEpoch()
 void setSource(Source source)
 {
     installedSource = source;
+    WallTick::sourceChanged();
+}
+
+bool isSystemClock()
+{
+    return installedSource == nullptr;
 }
 
 } // namespace LocalClock

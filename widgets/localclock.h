@@ -18,4 +18,7 @@ qint64 microsecondsSinceEpoch();
 // Installs another source; nullptr restores the system clock.
 void setSource(Source source);
 
+// Whether the time comes from the system clock, which tells when it is set; another source does not.
+bool isSystemClock();
+
 } // namespace LocalClock

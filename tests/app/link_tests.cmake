@@ -5,5 +5,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Makes network namespaces of its own (root and iproute2 needed).
     kolvane_add_app_test(tst_udpserver SOURCES tst_udpserver.cpp linktesthelpers.h TIMEOUT 180)
 endif()
+if(UNIX)
+    # The release tick reading the link while the meters move.
+    kolvane_add_app_test(tst_tickedreads SOURCES tst_tickedreads.cpp)
+endif()
 # The signal watch and the link lamp on both kinds of link.
 kolvane_add_app_test(tst_linkstatus SOURCES tst_linkstatus.cpp linktesthelpers.h)

@@ -1,4 +1,5 @@
 #include "fakeclock.h"
+#include "localclock.h"
 #include "statuslamp.h"
 #include "walltick.h"
 #include "zelanalogclock.h"
@@ -386,11 +387,12 @@ private slots:
         QTest::newRow("on time") << t.addMSecs(-100) << t << false;
         QTest::newRow("same reading") << t << t << false;
         QTest::newRow("a second between ticks") << t << t.addMSecs(1000) << false;
+        QTest::newRow("a late tick") << t << t.addMSecs(2000) << false;
         QTest::newRow("first tick") << QDateTime() << t << false;
         QTest::newRow("no reading") << t << QDateTime() << false;
         // Set forwards or backwards by any amount, or the wall clock moved by daylight saving.
         for (const auto &[name, jumpMs] : {std::pair("back 1 ms", -1LL),
-                                           {"forward 1001 ms", 1001LL},
+                                           {"forward 2001 ms", 2001LL},
                                            {"back 1 s", -1000LL},
                                            {"forward 1 h", 3600000LL},
                                            {"back 1 day", -86400000LL},
@@ -404,6 +406,32 @@ private slots:
         QFETCH(QDateTime, now);
         QFETCH(bool, step);
         QCOMPARE(WallTick::isStep(previous, now), step);
+    }
+
+    // On Linux the system clock wakes the ticker: once a second, never before the second has begun.
+    void tickerWokenBySystemClock()
+    {
+        const std::shared_ptr<WallTick> ticker = WallTick::shared();
+        if (!ticker->isWokenBySystemClock())
+            QSKIP("the system clock does not wake the ticker here (not Linux, or no timerfd)");
+        QVector<qint64> usIntoSecond;
+        const auto connection = connect(ticker.get(), &WallTick::tick, [&] {
+            usIntoSecond.append(LocalClock::microsecondsSinceEpoch() % 1000000);
+        });
+        QTest::qWait(3000);
+        disconnect(connection);
+        // The 100 ms poll would have ticked some thirty times.
+        QVERIFY2(!usIntoSecond.isEmpty() && usIntoSecond.size() <= 4,
+                 qPrintable(QString::number(usIntoSecond.size())));
+        for (const qint64 us : usIntoSecond)
+            QVERIFY2(us >= WallTick::AfterBoundaryUs, qPrintable(QString::number(us)));
+        // A replaced time source cannot tell when it is set: it is polled from then on.
+        {
+            FakeClock fake(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
+            QVERIFY(!ticker->isWokenBySystemClock());
+            QVERIFY(ticker->remainingMs() <= WallTick::PeriodMs);
+        }
+        QVERIFY(ticker->isWokenBySystemClock());
     }
 
     // The clock is set while both clocks run on their own ticker: they show the new time at the next

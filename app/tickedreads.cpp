@@ -1,0 +1,90 @@
+#include "tickedreads.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QIODevice>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+namespace {
+
+// A serial port reads a chunk of some hundred bytes per notification, a UDP socket's handler a
+// bounded number of datagrams: a few rounds catch up after a late tick without freezing it.
+constexpr int MaxRoundsPerTick = 8;
+
+} // namespace
+
+TickedReads::TickedReads(QObject *parent) : QObject(parent) {}
+
+void TickedReads::watch(QIODevice *newDevice)
+{
+    if (device == newDevice)
+        return;
+    if (device) {
+        device->disconnect(this);
+        if (QSocketNotifier *notifier = readNotifier())
+            notifier->setEnabled(true);
+    }
+    device = newDevice;
+#ifdef Q_OS_UNIX
+    // Connected after the device's own handler: that one has read, which switches the notifier on.
+    if (device)
+        connect(device, &QIODevice::readyRead, this, &TickedReads::hold);
+#endif
+    hold();
+}
+
+void TickedReads::setTicking(bool on)
+{
+    if (ticking == on)
+        return;
+    ticking = on;
+    if (ticking) {
+        hold();
+    } else if (QSocketNotifier *notifier = readNotifier()) {
+        notifier->setEnabled(true);
+    }
+}
+
+void TickedReads::readNow()
+{
+#ifdef Q_OS_UNIX
+    for (int round = 0; ticking && round < MaxRoundsPerTick; ++round) {
+        QSocketNotifier *notifier = readNotifier();
+        // A notifier the device switched on itself is served by the event loop.
+        if (!notifier || notifier->isEnabled())
+            return;
+        pollfd waiting{int(notifier->socket()), POLLIN, 0};
+        if (::poll(&waiting, 1, 0) <= 0)
+            return;
+        QEvent activated(QEvent::SockAct);
+        QCoreApplication::sendEvent(notifier, &activated);
+        hold();
+    }
+#endif
+}
+
+QSocketNotifier *TickedReads::readNotifier() const
+{
+    if (!device)
+        return nullptr;
+    // Devices make their notifier when opened and drop it when closed: looked up each time.
+    const auto notifiers = device->findChildren<QSocketNotifier *>();
+    for (QSocketNotifier *notifier : notifiers)
+        if (notifier->type() == QSocketNotifier::Read)
+            return notifier;
+    return nullptr;
+}
+
+void TickedReads::hold()
+{
+#ifdef Q_OS_UNIX
+    if (!ticking)
+        return;
+    if (QSocketNotifier *notifier = readNotifier())
+        notifier->setEnabled(false);
+#endif
+}
