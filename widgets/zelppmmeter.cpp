@@ -331,6 +331,29 @@ void ZelPPMMeter::resizeEvent(QResizeEvent *event)
         m_markLength = std::max(0, lengthFor(m_peak.markLevel()));
 }
 
+const ZelPPMMeter::GradientBrushes &ZelPPMMeter::gradients(int half)
+{
+    GradientBrushes &g = m_gradients;
+    if (g.half == half && g.low == m_minColor && g.high == m_maxColor &&
+        g.lowBackground == m_minBackgroundColor && g.highBackground == m_maxBackgroundColor)
+        return g;
+    g.half = half;
+    g.low = m_minColor;
+    g.high = m_maxColor;
+    g.lowBackground = m_minBackgroundColor;
+    g.highBackground = m_maxBackgroundColor;
+    // Both run from the middle (low colour) to the top (high colour).
+    QLinearGradient bar(0, half, 0, 0);
+    bar.setColorAt(0, m_minColor);
+    bar.setColorAt(1, m_maxColor);
+    g.bar = QBrush(bar);
+    QLinearGradient background(0, half, 0, 0);
+    background.setColorAt(0, m_minBackgroundColor);
+    background.setColorAt(1, m_maxBackgroundColor);
+    g.background = QBrush(background);
+    return g;
+}
+
 void ZelPPMMeter::paintEvent(QPaintEvent *)
 {
     const int w = width();
@@ -363,21 +386,17 @@ void ZelPPMMeter::paintEvent(QPaintEvent *)
     }
     const QRect background(0, 0, w, backgroundHeight);
 
-    QPainter painter(this);
     // Every fill is a whole-pixel rectangle, so antialiasing changes no pixel here and costs about
     // fifteen times the fill; without it, at a fractional device pixel ratio every edge is rounded
     // to a whole device pixel instead of blended.
-    painter.setPen(Qt::NoPen);
+    QPainter painter(this);
 
     if (!m_backgroundImage.isNull())
         painter.drawImage(0, 0, m_backgroundImage);
 
     if (m_gradientBackground) {
-        QLinearGradient backgroundGradient(0, half, 0, 0);
-        backgroundGradient.setColorAt(0, m_minBackgroundColor);
-        backgroundGradient.setColorAt(1, m_maxBackgroundColor);
         painter.fillRect(QRect(0, half, w, half) & background, m_minBackgroundColor);
-        painter.fillRect(QRect(0, 0, w, half) & background, backgroundGradient);
+        painter.fillRect(QRect(0, 0, w, half) & background, gradients(half).background);
     } else {
         painter.fillRect(QRect(0, h - m_zeroLength, w, m_zeroLength) & background, m_minBackgroundColor);
         painter.fillRect(QRect(0, 0, w, h - m_zeroLength) & background, m_maxBackgroundColor);
@@ -386,10 +405,7 @@ void ZelPPMMeter::paintEvent(QPaintEvent *)
     painter.fillRect(lowerBar, m_minColor);
     if (!upperBar.isEmpty()) {
         if (m_gradientForground) {
-            QLinearGradient barGradient(0, half, 0, 0);
-            barGradient.setColorAt(0, m_minColor);
-            barGradient.setColorAt(1, m_maxColor);
-            painter.fillRect(upperBar, barGradient);
+            painter.fillRect(upperBar, gradients(half).bar);
         } else {
             painter.fillRect(upperBar, m_maxColor);
         }

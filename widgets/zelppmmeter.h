@@ -2,6 +2,7 @@
 
 #include "peakhold.h"
 
+#include <QBrush>
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -162,6 +163,15 @@ private:
     int m_zeroLength = 0;
     // What the moves since the last updateChangedArea() changed, and the 0 dB length as of the last move.
     QRect m_changedArea;
+    // The two gradients of the last paint, made again only when the height or a colour changed.
+    struct GradientBrushes
+    {
+        int half = -1;
+        QColor low, high, lowBackground, highBackground;
+        QBrush bar, background;
+    };
+    GradientBrushes m_gradients;
+    const GradientBrushes &gradients(int half);
     int m_zeroLengthAtLastMove = 0;
     // 10^(min/80), 10^(max/80) - 10^(min/80) and max - min for the default ends -50 and +5 dB.
     double m_dinBase = 0.23713737056616552;

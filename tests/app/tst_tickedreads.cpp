@@ -62,7 +62,8 @@ private slots:
         Pty pty;
         QSerialPort port(pty.slavePath());
         QList<QSerialPort::SerialPortError> errors;
-        connect(&port, &QSerialPort::errorOccurred, [&](QSerialPort::SerialPortError error) { errors << error; });
+        connect(&port, &QSerialPort::errorOccurred,
+                [&](QSerialPort::SerialPortError error) { errors << error; });
         QVERIFY(port.open(QIODevice::ReadOnly));
         pty.closeKeeper();
         TickedReads reads;
