@@ -1,8 +1,10 @@
 #include "tickedreads.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QIODevice>
+#include <QSerialPort>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
@@ -69,13 +71,21 @@ void TickedReads::readNow()
 
 QSocketNotifier *TickedReads::readNotifier() const
 {
+#ifdef Q_OS_UNIX
     if (!device)
         return nullptr;
-    // Devices make their notifier when opened and drop it when closed: looked up each time.
+    qintptr descriptor = -1;
+    if (const auto *port = qobject_cast<QSerialPort *>(device))
+        descriptor = port->handle();
+    else if (const auto *socket = qobject_cast<QAbstractSocket *>(device))
+        descriptor = socket->socketDescriptor();
+    // Devices make their notifier when opened and drop it later when closed: looked up each time,
+    // by the descriptor the device reads now.
     const auto notifiers = device->findChildren<QSocketNotifier *>();
     for (QSocketNotifier *notifier : notifiers)
-        if (notifier->type() == QSocketNotifier::Read)
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == descriptor)
             return notifier;
+#endif
     return nullptr;
 }
 
