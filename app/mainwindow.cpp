@@ -117,11 +117,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // Silence while the link is lost is the link lamp's business, not the alarm's.
     connect(linkStatus, &LinkStatus::signalLost, silenceWatch,
             [this] { silenceWatch->setSignalPresent(false); });
+    // The settings come first: they hold the meter options and the signal timeout applied and offered
+    // below, and setupLink opens the link they name.
     readSettings();
-    const auto applyMeterOptions = [this](const MeterOptions &options) {
-        meterOptions = options;
-        options.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
-                      silenceWatch);
+    const auto applyMeterOptions = [this](const MeterChoices &choices) {
+        meterOptions = MeterOptions{choices};
+        meterOptions.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+                           silenceWatch);
     };
     applyMeterOptions(meterOptions);
     wallDisplay->setMeterOptions(meterOptions);

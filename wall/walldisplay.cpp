@@ -22,7 +22,7 @@ constexpr int MsPerSecond = 1000;
 } // namespace
 
 WallDisplay::WallDisplay(QWidget *window)
-    : QObject(window), window(window), fullScreen(new Kiosk(window)), cursor(new CursorHider(window)),
+    : QObject(window), window(window), kioskMode(new Kiosk(window)), cursor(new CursorHider(window)),
       awake(new ScreenAwake(this)), displayMenu(new DisplayMenu(window))
 {
     window->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -33,11 +33,11 @@ WallDisplay::WallDisplay(QWidget *window)
     connect(displayMenu->communicationSettings, &QAction::triggered, this,
             &WallDisplay::communicationSettingsRequested);
     connect(displayMenu->displayOptions, &QAction::triggered, this, &WallDisplay::openDisplayOptions);
-    connect(displayMenu->fullScreen, &QAction::triggered, fullScreen,
-            [this](bool on) { fullScreen->setFullScreen(on); });
-    connect(displayMenu->leaveFullScreen, &QAction::triggered, fullScreen,
-            [this] { fullScreen->setFullScreen(false); });
-    connect(fullScreen, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
+    connect(displayMenu->fullScreen, &QAction::triggered, kioskMode,
+            [this](bool on) { kioskMode->setFullScreen(on); });
+    connect(displayMenu->leaveFullScreen, &QAction::triggered, kioskMode,
+            [this] { kioskMode->setFullScreen(false); });
+    connect(kioskMode, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
     connect(displayMenu->about, &QAction::triggered, this, &WallDisplay::showAbout);
     // As closing the window does: the event loop ends and the window stores the settings.
     connect(displayMenu->quit, &QAction::triggered, window, &QWidget::close);
@@ -47,7 +47,7 @@ void WallDisplay::readSettings(const QSettings &settings)
 {
     // Settings stored before the full-screen option existed keep the state their geometry record holds.
     const bool restoredFullScreen = window->windowState().testFlag(Qt::WindowFullScreen);
-    fullScreen->restorePlacement(settings.value(QStringLiteral("geometry")).toByteArray());
+    kioskMode->restorePlacement(settings.value(QStringLiteral("geometry")).toByteArray());
     DisplayOptions stored = DisplaySettings::read(settings);
     if (!settings.contains(QStringLiteral("full_screen")))
         stored.fullScreen = restoredFullScreen;
@@ -58,7 +58,7 @@ void WallDisplay::readSettings(const QSettings &settings)
         const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
         const int index = ScreenPlacement::validScreenIndex(
             settings.value(QStringLiteral("current_screen")).toInt(), screens.size(), primary);
-        fullScreen->setFullScreen(true, screens.at(index));
+        kioskMode->setFullScreen(true, screens.at(index));
     }
     apply(stored);
 }
@@ -68,7 +68,7 @@ void WallDisplay::writeSettings(QSettings &settings) const
     DisplaySettings::write(settings, options());
     // The window has just stored its geometry; a window that covers its screen itself stores its own.
     const QString geometryKey = QStringLiteral("geometry");
-    settings.setValue(geometryKey, fullScreen->savedGeometry(settings.value(geometryKey).toByteArray()));
+    settings.setValue(geometryKey, kioskMode->savedGeometry(settings.value(geometryKey).toByteArray()));
 }
 
 void WallDisplay::setSignalTimeoutMs(int ms)
@@ -76,7 +76,7 @@ void WallDisplay::setSignalTimeoutMs(int ms)
     current.signalTimeoutMs = ms;
 }
 
-void WallDisplay::setMeterOptions(const MeterOptions &options)
+void WallDisplay::setMeterOptions(const MeterChoices &options)
 {
     current.metering = options;
 }
@@ -84,25 +84,33 @@ void WallDisplay::setMeterOptions(const MeterOptions &options)
 DisplayOptions WallDisplay::options() const
 {
     DisplayOptions now = current;
-    now.fullScreen = fullScreen->isFullScreen();
+    now.fullScreen = kioskMode->isFullScreen();
     now.startAtLogin = Autostart::isEnabled();
     return now;
 }
 
 void WallDisplay::apply(const DisplayOptions &options)
 {
-    fullScreen->setFullScreen(options.fullScreen);
+    kioskMode->setFullScreen(options.fullScreen);
     cursor->setDelayMs(options.hideCursorSeconds * MsPerSecond);
     awake->setEnabled(options.keepScreenAwake);
     if (options.startAtLogin != Autostart::isEnabled() && !Autostart::setEnabled(options.startAtLogin))
         qWarning("cannot change the autostart entry %s", qPrintable(Autostart::location()));
     const bool timeoutChanged = options.signalTimeoutMs && options.signalTimeoutMs != current.signalTimeoutMs;
     const bool meteringChanged = options.metering && options.metering != current.metering;
+    // Options that do not carry the offered timeout or metering (those read from the store) keep the
+    // offers, so offering them before or after the settings are read comes to the same.
+    const std::optional<int> offeredTimeout = current.signalTimeoutMs;
+    const std::optional<MeterChoices> offeredMetering = current.metering;
     current = options;
+    if (!current.signalTimeoutMs)
+        current.signalTimeoutMs = offeredTimeout;
+    if (!current.metering)
+        current.metering = offeredMetering;
     if (timeoutChanged)
         emit signalTimeoutMsChanged(*options.signalTimeoutMs);
     if (meteringChanged)
-        emit meterOptionsChanged(MeterOptions{*options.metering});
+        emit meterOptionsChanged(*options.metering);
 }
 
 void WallDisplay::openDisplayOptions()
@@ -127,7 +135,7 @@ bool WallDisplay::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == window && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        fullScreen->toggleFullScreen();
+        kioskMode->toggleFullScreen();
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "displayoptions.h"
-#include "meteroptions.h"
 
 #include <QObject>
 
@@ -28,12 +27,12 @@ public:
     // Offers the signal timeout in the display options; without this call the dialog hides it.
     void setSignalTimeoutMs(int ms);
     // Likewise offers the metering options.
-    void setMeterOptions(const MeterOptions &options);
+    void setMeterOptions(const MeterChoices &options);
 
     DisplayOptions options() const;
     void apply(const DisplayOptions &options);
 
-    Kiosk *kiosk() const { return fullScreen; }
+    Kiosk *kiosk() const { return kioskMode; }
     CursorHider *cursorHider() const { return cursor; }
     ScreenAwake *screenAwake() const { return awake; }
     DisplayMenu *menu() const { return displayMenu; }
@@ -41,7 +40,7 @@ public:
 signals:
     void communicationSettingsRequested();
     void signalTimeoutMsChanged(int ms);
-    void meterOptionsChanged(const MeterOptions &options);
+    void meterOptionsChanged(const MeterChoices &options);
 
 public slots:
     void openDisplayOptions();
@@ -52,7 +51,7 @@ protected:
 
 private:
     QWidget *window;
-    Kiosk *fullScreen;
+    Kiosk *kioskMode;
     CursorHider *cursor;
     ScreenAwake *awake;
     DisplayMenu *displayMenu;
