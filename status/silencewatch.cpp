@@ -62,7 +62,7 @@ void SilenceWatch::setSignalPresent(bool present)
 
 void SilenceWatch::followLinkLamp(StatusLamp::State lamp)
 {
-    setSignalPresent(lamp != StatusLamp::State::Fault && lamp != StatusLamp::State::Warning);
+    setSignalPresent(lamp == StatusLamp::State::Good);
 }
 
 void SilenceWatch::checkDeadline()

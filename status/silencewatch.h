@@ -33,7 +33,8 @@ public:
 public Q_SLOTS:
     // While the signal is lost the alarm stays out.
     void setSignalPresent(bool present);
-    // The link lamp: red (the link failed) or amber (no frames) is the link's alarm, not this one's.
+    // The link lamp: only green means frames are coming. Red (the link failed), amber (no frames) or
+    // grey (nothing to read) is the link's business, not this alarm's.
     void followLinkLamp(StatusLamp::State lamp);
 
 private:
