@@ -115,8 +115,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     silenceWatch = new SilenceWatch(labelMeter1, this);
     // Silence while the link is lost is the link lamp's business, not the alarm's.
-    connect(linkStatus, &LinkStatus::signalLost, silenceWatch,
-            [this] { silenceWatch->setSignalPresent(false); });
+    connect(linkStatus, &LinkStatus::lampChanged, silenceWatch, &SilenceWatch::followLinkLamp);
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.
     readSettings();

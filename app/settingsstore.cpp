@@ -1,5 +1,20 @@
 #include "settingsstore.h"
 
+namespace {
+
+QString wholeCharacters(QString text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+} // namespace
+
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
 
@@ -46,11 +61,37 @@ QTextCodec *iniUtf8Codec()
 SettingsStore::SettingsStore()
 {
     useUtf8();
+    mendHalfCharacters();
 }
 
 SettingsStore::SettingsStore(const QString &iniFile) : QSettings(iniFile, QSettings::IniFormat)
 {
     useUtf8();
+    mendHalfCharacters();
+}
+
+SettingsStore::~SettingsStore()
+{
+    // Before the base class writes the file.
+    mendHalfCharacters();
+}
+
+void SettingsStore::mendHalfCharacters()
+{
+    for (const QString &key : allKeys()) {
+        const QVariant stored = value(key);
+        QVariant mended;
+        if (stored.userType() == QMetaType::QString) {
+            mended = wholeCharacters(stored.toString());
+        } else if (stored.userType() == QMetaType::QStringList) {
+            QStringList list = stored.toStringList();
+            for (QString &text : list)
+                text = wholeCharacters(text);
+            mended = list;
+        }
+        if (mended.isValid() && mended != stored)
+            setValue(key, mended);
+    }
 }
 
 void SettingsStore::useUtf8()

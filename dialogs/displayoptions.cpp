@@ -9,8 +9,7 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
     ui->spinBox_hidecursor->setRange(0, DisplayOptions::MaxHideCursorSeconds);
     ui->spinBox_signaltimeout->setRange(DisplayOptions::MinSignalTimeoutMs,
                                         DisplayOptions::MaxSignalTimeoutMs);
-    ui->spinBox_silencethreshold->setRange(int(MeterChoices::MinThresholdDb),
-                                           int(MeterChoices::MaxThresholdDb));
+    ui->spinBox_silencethreshold->setRange(MeterChoices::MinThresholdDb, MeterChoices::MaxThresholdDb);
     ui->spinBox_silencedelay->setRange(MeterChoices::MinDelayS, MeterChoices::MaxDelayS);
 
     ui->checkBox_fullscreen->setChecked(options.fullScreen);
@@ -28,7 +27,9 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
         ui->checkBox_peakhold->setChecked(metering.peakHold);
         ui->checkBox_over->setChecked(metering.overIndicator);
         ui->checkBox_silencealarm->setChecked(metering.silenceAlarm);
-        ui->spinBox_silencethreshold->setValue(qRound(metering.silenceThresholdDb));
+        ui->spinBox_silencethreshold->setValue(metering.silenceThresholdDb);
+        givenThresholdDb = metering.silenceThresholdDb;
+        shownThresholdDb = ui->spinBox_silencethreshold->value();
         ui->spinBox_silencedelay->setValue(metering.silenceDelayS);
     }
 }
@@ -52,7 +53,9 @@ DisplayOptions CDisplayOptions::options() const
         metering.peakHold = ui->checkBox_peakhold->isChecked();
         metering.overIndicator = ui->checkBox_over->isChecked();
         metering.silenceAlarm = ui->checkBox_silencealarm->isChecked();
-        metering.silenceThresholdDb = ui->spinBox_silencethreshold->value();
+        // Shown in tenths: a finer stored value stays as it is unless the box was changed.
+        const double threshold = ui->spinBox_silencethreshold->value();
+        metering.silenceThresholdDb = threshold == shownThresholdDb ? givenThresholdDb : threshold;
         metering.silenceDelayS = ui->spinBox_silencedelay->value();
         chosen.metering = metering;
     }

@@ -76,4 +76,6 @@ private:
     Ui::CDisplayOptions *ui;
     bool offersSignalTimeout;
     bool offersMetering;
+    double givenThresholdDb = 0.0;
+    double shownThresholdDb = 0.0;
 };

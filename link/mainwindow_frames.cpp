@@ -26,8 +26,8 @@ void MainWindow::processFrame(const char *frame)
     for (int k = 0; k < LevelFrame::LevelCount; ++k)
         targetLevels[size_t(k)] = LevelFrame::levelFromWord(LevelFrame::wordAt(frame, k));
     wakeRelease();
+    // First: a frame that brings the signal back turns the lamp green, which wakes the silence watch.
     linkStatus->frameArrived();
-    silenceWatch->setSignalPresent(true);
     silenceWatch->frame(targetLevels[0], targetLevels[1]);
 
     if (udpSocket && linkSettings.is_server && linkSettings.use_udp)

@@ -119,8 +119,12 @@ StatusLamp::State LinkStatus::lampState() const
 
 void LinkStatus::showState()
 {
-    lamp->setState(lampState());
+    const StatusLamp::State state = lampState();
+    const bool changed = state != lamp->state();
+    lamp->setState(state);
     lamp->setToolTip(toolTipText());
+    if (changed)
+        emit lampChanged(state);
 }
 
 QString LinkStatus::toolTipText() const

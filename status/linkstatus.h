@@ -42,6 +42,8 @@ public:
 Q_SIGNALS:
     // No frame for the timeout: the levels shown are no longer there.
     void signalLost();
+    // The lamp turned to another colour: what depends on a live link follows it.
+    void lampChanged(StatusLamp::State state);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

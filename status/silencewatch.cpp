@@ -60,6 +60,11 @@ void SilenceWatch::setSignalPresent(bool present)
     follow();
 }
 
+void SilenceWatch::followLinkLamp(StatusLamp::State lamp)
+{
+    setSignalPresent(lamp == StatusLamp::State::Good);
+}
+
 void SilenceWatch::checkDeadline()
 {
     alarm.check(clock.elapsed());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "silencealarm.h"
+#include "statuslamp.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -30,8 +31,11 @@ public:
     void frame(double leftDb, double rightDb);
 
 public Q_SLOTS:
-    // From the link's signal watch: while the signal is lost the alarm stays out.
+    // While the signal is lost the alarm stays out.
     void setSignalPresent(bool present);
+    // The link lamp: only green means frames are coming. Red (the link failed), amber (no frames) or
+    // grey (nothing to read) is the link's business, not this alarm's.
+    void followLinkLamp(StatusLamp::State lamp);
 
 private:
     void follow();

@@ -58,6 +58,8 @@ ZelAnalogClock::ZelAnalogClock(QWidget *parent) : QWidget(parent), m_wallTick(Wa
 {
     setWindowTitle(tr("Analog Clock"));
     resize(initialSize);
+    // The time from the first paint on, not from the first tick.
+    checkTime();
     // Every 100 ms, in step with the wall clock; the face repaints only when the second changes.
     connect(m_wallTick.get(), &WallTick::tick, this, &ZelAnalogClock::checkTime);
 }
@@ -226,29 +228,14 @@ void ZelAnalogClock::setCountDownColor(const QColor &value)
 
 void ZelAnalogClock::checkTime()
 {
-    const QDateTime now = LocalClock::now();
-    const bool stepped = WallTick::isStep(m_lastReading, now);
-    m_lastReading = now;
-    const QTime time = now.time();
-    if (stepped) {
-        // The clock was set: the whole time at once, even on the same second of another minute or hour.
-        if (QTime(m_lastHour, m_lastMinute, m_lastSecond) == QTime(time.hour(), time.minute(), time.second()))
-            return;
-        m_lastHour = time.hour();
-        m_lastMinute = time.minute();
-        m_lastSecond = time.second();
-        update();
+    // Always the whole time: after a start, a step of the clock or a daylight saving change, the hour
+    // is right at once, whichever minute it came in.
+    const QTime time = LocalClock::now().time();
+    if (time.hour() == m_lastHour && time.minute() == m_lastMinute && time.second() == m_lastSecond)
         return;
-    }
-    if (time.second() == m_lastSecond)
-        return;
+    m_lastHour = time.hour();
+    m_lastMinute = time.minute();
     m_lastSecond = time.second();
-    // The hour is taken over only together with a minute change.
-    if (time.minute() != m_lastMinute) {
-        m_lastMinute = time.minute();
-        if (time.hour() != m_lastHour)
-            m_lastHour = time.hour();
-    }
     update();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QColor>
-#include <QDateTime>
 #include <QImage>
 #include <QTransform>
 #include <QVector>
@@ -239,6 +238,5 @@ private:
     int m_lastHour = 0;
     int m_lastMinute = 0;
     int m_lastSecond = 0;
-    QDateTime m_lastReading; // of the last tick: tells a step of the clock from time going by
     std::shared_ptr<WallTick> m_wallTick;
 };

@@ -14,8 +14,9 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
 # display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
 # Xephyr, and press keys with xdotool (which also clicks, types and resizes in the soak).
+# tzdata: the clock tests read the time in other zones and across daylight saving changes.
 KOLVANE_PACKAGES=(
-    cmake make g++ pkg-config
+    cmake make g++ pkg-config tzdata
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool

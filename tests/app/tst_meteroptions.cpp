@@ -178,7 +178,7 @@ void TestMeterOptions::editedInTheDialog()
             dialog->findChild<QCheckBox *>("checkBox_over")->setChecked(true);
             dialog->findChild<QCheckBox *>("checkBox_silencealarm")->setChecked(true);
             rowsState();
-            dialog->findChild<QSpinBox *>("spinBox_silencethreshold")->setValue(-30);
+            dialog->findChild<QDoubleSpinBox *>("spinBox_silencethreshold")->setValue(-30);
             dialog->findChild<QSpinBox *>("spinBox_silencedelay")->setValue(5);
             QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? "pushButton_ok" : "pushButton_cancel"),
                               Qt::LeftButton);

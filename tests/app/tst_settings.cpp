@@ -44,6 +44,7 @@ private Q_SLOTS:
     void geometryFittedToTheScreen_data();
     void geometryFittedToTheScreen();
     void captionsInAnyScript();
+    void halfACharacterStaysInItsValue();
 
 private:
     QScopedPointer<TempSettings> temp;
@@ -206,6 +207,29 @@ void TestSettings::captionsInAnyScript()
     for (int i = 0; i < 3; ++i)
         QVERIFY2(text.contains("labelMeter" + QByteArray::number(i + 1) + '=' + captions.at(i).toUtf8()),
                  text.constData());
+}
+
+// Half a character (an unpaired surrogate, as a Qt 5 escape) becomes U+FFFD in its own value, run after run.
+void TestSettings::halfACharacterStaysInItsValue()
+{
+    QDir().mkpath(QFileInfo(temp->settingsFile()).path());
+    QFile file(temp->settingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[General]\nlabelMeter1=Prog\\xd83d\nlabelMeter2=S\\xdc99ub\nlabelMeter3=\\xd83d\\xd83c\\xdf99\n");
+    file.close();
+    const QStringList captions = {QStringLiteral("Prog\ufffd"), QStringLiteral("S\ufffdub"),
+                                  QStringLiteral("\ufffd\U0001f399")};
+    for (int run = 0; run < 2; ++run) {
+        MainWindow{}; // reads the file and writes it back as it goes
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(text.contains("labelMeter" + QByteArray::number(i + 1) + '=' + captions.at(i).toUtf8() +
+                                   '\n'),
+                     text.constData());
+    }
 }
 
 QTEST_MAIN(TestSettings)

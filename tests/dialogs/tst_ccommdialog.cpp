@@ -4,6 +4,7 @@
 #include <QtWidgets>
 
 #include "ccommdialog.h"
+#include "displayoptions.h"
 #include "pty.h"
 
 Q_DECLARE_METATYPE(LinkSettings)
@@ -225,6 +226,34 @@ private slots:
             click(dialog, "pushButton_ok");
             QCOMPARE(settings.serialport, ports.at((i + 1) % ports.size()).portName());
         }
+    }
+
+    // The display options show the silence threshold in tenths; OK keeps a stored value nobody changed.
+    void silenceThresholdInTenths_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QVariant>("set"); // none: untouched
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<double>("afterOk");
+        QTest::newRow("tenths") << -40.5 << QVariant() << "-40.5 dB" << -40.5;
+        QTest::newRow("finer") << -40.57 << QVariant() << "-40.6 dB" << -40.57;
+        QTest::newRow("changed") << -40.57 << QVariant(-30.3) << "-30.3 dB" << -30.3;
+    }
+    void silenceThresholdInTenths()
+    {
+        QFETCH(double, stored);
+        QFETCH(QVariant, set);
+        QFETCH(QString, shown);
+        QFETCH(double, afterOk);
+        DisplayOptions options;
+        options.metering = MeterChoices{false, false, true, stored, 10};
+        CDisplayOptions dialog(nullptr, options);
+        auto *box = dialog.findChild<QAbstractSpinBox *>("spinBox_silencethreshold");
+        if (set.isValid())
+            box->setProperty("value", set);
+        QCOMPARE(box->text(), shown);
+        click(dialog, "pushButton_ok");
+        QCOMPARE(dialog.options().metering->silenceThresholdDb, afterOk);
     }
 };
 

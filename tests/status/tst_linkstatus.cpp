@@ -106,6 +106,44 @@ private Q_SLOTS:
                      lamp->toolTip().contains(QStringLiteral("Frames in the last second: ")),
                  qPrintable(lamp->toolTip()));
     }
+
+    // Dead air is the programme's alarm, a dead link the lamp's: the silence alarm rests while the lamp
+    // is red or amber, and one already on goes off.
+    void silenceAlarmRestsWithTheLink_data()
+    {
+        QTest::addColumn<bool>("deviceGone"); // else the frames stop for the signal timeout
+        QTest::addColumn<bool>("alarmFirst");
+        for (const bool gone : {true, false})
+            for (const bool first : {false, true})
+                QTest::addRow("%s, alarm %s", gone ? "device gone" : "signal lost", first ? "on" : "coming")
+                    << gone << first;
+    }
+    void silenceAlarmRestsWithTheLink()
+    {
+        QFETCH(bool, deviceGone);
+        QFETCH(bool, alarmFirst);
+        TempSettings settings;
+        TempSettings::useApplicationNames();
+        for (const auto &[key, value] :
+             {std::pair("silence_alarm", 1), {"silence_delay_s", 1}, {"signal_timeout_ms", 0}})
+            TempSettings::store().setValue(QLatin1String(key), value);
+        MainWindow window;
+        Pty console;
+        useLink(window, false, console.slavePath());
+        SilenceWatch *watch = Access::silenceWatch(window);
+        QVERIFY(console.write(LevelFrame::encodeLevels({-50.0, -50.0, 0.0, 0.0, 0.0, 0.0})));
+        QTRY_VERIFY_WITH_TIMEOUT(alarmFirst ? watch->isAlarmOn()
+                                            : Access::linkLamp(window)->state() == Lamp::Good,
+                                 FloorTimeoutMs);
+        if (deviceGone)
+            console.closeMaster();
+        else
+            Access::linkStatus(window)->setTimeout(ShortTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(Access::linkLamp(window)->state(), deviceGone ? Lamp::Fault : Lamp::Warning,
+                                  ArrivalTimeoutMs);
+        QVERIFY(!watch->isAlarmOn());
+        QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nor will it come on
+    }
 };
 
 QTEST_MAIN(LinkStatusTest)

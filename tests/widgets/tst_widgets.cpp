@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <time.h>
 
 namespace {
 
@@ -353,8 +354,7 @@ private slots:
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({0, 0})); // started in this second
         QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("14:00:00 Sat 5 Dec 2026"));
         QCOMPARE(paintsForTicks({&analog, &digital}, 10), QVector<int>({1, 1}));
-        // Still minute 0: the analog hour waits for a change of the minute.
-        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(0, 0, 1));
+        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(14, 0, 1));
     }
 
     void tickDelay_data()
@@ -673,6 +673,61 @@ private slots:
                      .size(),
                  4);
         QCOMPARE(paintsCausedBy(lamp, [&] { lamp.setState(state); }), 0);
+    }
+
+    // The hands show the whole local time from the first paint on, before any tick, and a second later,
+    // in any zone, across a change of daylight saving time and after the clock was set.
+    void analogHandsShowTheHour_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<int>("laterS");
+        QTest::addColumn<QString>("shown"); // local time at the start, then laterS later
+        // The start in UTC, read by the clock in the zone.
+        const struct
+        {
+            const char *name, *zone;
+            int month, day, hour, minute, second, laterS;
+            const char *shown;
+        } rows[] = {{"minute 0", "UTC", 12, 5, 14, 0, 30, 1, "14:00:30 14:00:31"},
+                    {"into the hour", "UTC", 12, 5, 13, 59, 59, 1, "13:59:59 14:00:00"},
+                    {"midnight", "UTC", 12, 5, 0, 0, 5, 1, "00:00:05 00:00:06"},
+                    {"+1", "Europe/Amsterdam", 12, 5, 13, 0, 30, 1, "14:00:30 14:00:31"},
+                    {"+11", "Australia/Lord_Howe", 12, 5, 3, 0, 30, 1, "14:00:30 14:00:31"},
+                    {"-3:30", "America/St_Johns", 12, 5, 17, 30, 30, 1, "14:00:30 14:00:31"},
+                    {"summer time ends", "Europe/Amsterdam", 10, 25, 0, 59, 59, 1, "02:59:59 02:00:00"},
+                    {"half an hour on", "Australia/Lord_Howe", 10, 3, 15, 29, 59, 1, "01:59:59 02:30:00"},
+                    {"an hour back", "America/St_Johns", 11, 1, 4, 29, 59, 1, "01:59:59 01:00:00"},
+                    {"set to minute 0", "UTC", 12, 5, 10, 20, 30, 16800, "10:20:30 15:00:30"}};
+        for (const auto &r : rows)
+            QTest::newRow(r.name) << QByteArray(r.zone)
+                                  << QDateTime(QDate(2026, r.month, r.day), QTime(r.hour, r.minute, r.second),
+                                               Qt::UTC)
+                                  << r.laterS << QString(r.shown);
+    }
+    void analogHandsShowTheHour()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, start);
+        QFETCH(int, laterS);
+        QFETCH(QString, shown);
+        const QByteArray oldZone = qgetenv("TZ");
+        const auto restoreZone = qScopeGuard([&] {
+            oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+            tzset();
+        });
+        qputenv("TZ", zone);
+        tzset();
+        FakeClock fake(start.toLocalTime());
+        ZelAnalogClock clock;
+        // The hands are painted from these: hour + minute / 60 and minute + second / 60.
+        const auto hands = [&] {
+            return QTime(clock.lastHour(), clock.lastMinute(), clock.lastSecond()).toString("hh:mm:ss");
+        };
+        const QString first = hands();
+        FakeClock::advanceMs(laterS * 1000LL);
+        clock.checkTime();
+        QCOMPARE(first + ' ' + hands(), shown);
     }
 };
 
