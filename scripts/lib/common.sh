@@ -14,12 +14,13 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
 # display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
 # Xephyr, and press keys with xdotool (which also clicks, types and resizes in the soak).
+# smcroute is the multicast router between two bridges in the relay's multicast test.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
-    iproute2 socat
+    iproute2 socat smcroute
     dbus-daemon openbox xserver-xephyr
 )
 # The libFuzzer targets need clang and its runtime libraries.
