@@ -23,16 +23,9 @@ namespace {
 const QString Group = QStringLiteral("239.255.77.77"), Server = QStringLiteral("10.77.1.1");
 const QString Port = QStringLiteral("5600");
 constexpr int TimeoutMs = 10000, GraceMs = 300;
-enum Space
-{
-    Own,
-    Router,
-    ServerSpace,
-    Client1,
-    Client2,
-    RoutedClient,
-    SpaceCount
-};
+// The network namespaces: the machine's own, then the test's.
+constexpr int Own = 0, Router = 1, ServerSpace = 2, Client1 = 3, Client2 = 4, RoutedClient = 5,
+              SpaceCount = 6;
 
 // Namespaces without names, entered by descriptor: they go with the last socket and process in them,
 // so nothing is left behind even when the test is killed.
@@ -72,6 +65,7 @@ public:
             ip.waitForFinished(TimeoutMs) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
         return done ? QString::fromLatin1(ip.readAllStandardOutput()) + ' ' : QString();
     }
+    bool run(int space, const QString &commands) { return !ip(space, commands).isNull(); }
 
 private:
     static int current() { return ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC); }
@@ -85,27 +79,58 @@ class MulticastTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The keys as a file may hold them: only a group in 224.0.0.0/4 counts, only a whole TTL from 1 to
+    // 255; anything else is the default, and a group not in use leaves the file.
+    void storedKeys_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("ttl");
+        QTest::addColumn<QString>("used");
+        for (const char *row : {"239.255.77.77|2|239.255.77.77 2", " 224.0.0.1 |255|224.0.0.1 255", "|x| 1",
+                                "223.1.2.3|0| 1", "ff02::1|256| 1", "studio|-1| 1", "240.0.0.0|2.5| 1"})
+            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1, 1)
+                               << QString(row).section('|', 2);
+    }
+    void storedKeys()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, ttl);
+        QFETCH(QString, used);
+        TempSettings settings;
+        TempSettings::store().setValue("udp_multicast_group", group);
+        TempSettings::store().setValue("udp_multicast_ttl", ttl);
+        {
+            MainWindow window;
+            const LinkSettings &link = Access::linkSettings(window);
+            QCOMPARE(link.multicast_group + ' ' + QString::number(link.multicast_ttl), used);
+        }
+        QCOMPARE(TempSettings::store().value("udp_multicast_group").toString(), used.section(' ', 0, 0));
+    }
     void relaysToTheGroupAcrossTheRouter()
     {
         debugLines();
         TempSettings settings;
         Pty console;
         Spaces spaces;
-        const QString port = "link add p%1 type veth peer name eth0 netns %2\nlink set p%1 master br-%3 up\n";
+        // Both bridges in the router's namespace: server and two clients on br1, the routed client on br2.
+        const QString port = "link add p%1 type veth peer name eth0 netns %2\nlink set p%1 master br%3 up\n";
         const QString host = "link set lo up\naddr add 10.77.%1/24 dev eth0\nlink set eth0 up\n";
-        if (!spaces.make() ||
-            spaces
-                .ip(Router, "link set lo up\nlink add br-a type bridge mcast_snooping 0\n"
-                            "link add br-b type bridge mcast_snooping 0\naddr add 10.77.1.254/24 dev br-a\n"
-                            "addr add 10.77.2.254/24 dev br-b\nlink set br-a up\nlink set br-b up\n" +
-                                port.arg(ServerSpace).arg(spaces.path(ServerSpace), "a") +
-                                port.arg(Client1).arg(spaces.path(Client1), "a") +
-                                port.arg(Client2).arg(spaces.path(Client2), "a") +
-                                port.arg(RoutedClient).arg(spaces.path(RoutedClient), "b"))
-                .isNull() ||
-            spaces.ip(ServerSpace, host.arg("1.1")).isNull() ||
-            spaces.ip(Client1, host.arg("1.2")).isNull() || spaces.ip(Client2, host.arg("1.3")).isNull() ||
-            spaces.ip(RoutedClient, host.arg("2.2") + "route add default via 10.77.2.254\n").isNull()) {
+        QString bridges = "link set lo up\n";
+        for (const int bridge : {1, 2})
+            bridges +=
+                QString("link add br%1 type bridge mcast_snooping 0\naddr add 10.77.%1.254/24 dev br%1\n"
+                        "link set br%1 up\n")
+                    .arg(bridge);
+        const bool made =
+            spaces.make() &&
+            spaces.run(Router, bridges + port.arg(ServerSpace).arg(spaces.path(ServerSpace)).arg(1) +
+                                   port.arg(Client1).arg(spaces.path(Client1)).arg(1) +
+                                   port.arg(Client2).arg(spaces.path(Client2)).arg(1) +
+                                   port.arg(RoutedClient).arg(spaces.path(RoutedClient)).arg(2)) &&
+            spaces.run(ServerSpace, host.arg("1.1")) && spaces.run(Client1, host.arg("1.2")) &&
+            spaces.run(Client2, host.arg("1.3")) &&
+            spaces.run(RoutedClient, host.arg("2.2") + "route add default via 10.77.2.254\n");
+        if (!made) {
             const QString why = "cannot make network namespaces (needs root, iproute2)";
             if (qEnvironmentVariable("CI") == QLatin1String("true"))
                 QFAIL(qPrintable(why));
@@ -114,18 +139,18 @@ private Q_SLOTS:
         // The router forwards the group from the server's bridge to the other, where the kernel can.
         const bool routed = QFile::exists("/proc/net/ip_mr_vif");
         QTemporaryDir smcroute;
-        QProcess router;
+        QProcess router; // smcrouted (Debian: smcroute)
+        const auto stopRouter = qScopeGuard([&] {
+            router.kill();
+            router.waitForFinished();
+        });
         if (routed) {
-            QFile conf(smcroute.filePath("smcroute.conf"));
-            QVERIFY(conf.open(QIODevice::WriteOnly));
-            conf.write(
-                QString("mroute from br-a source %1 group %2 to br-b\n").arg(Server, Group).toLatin1());
-            conf.close();
             QVERIFY(spaces.enter(Router));
             router.setProcessChannelMode(QProcess::ForwardedChannels);
-            router.start("smcrouted", {"-n", "-f", conf.fileName(), "-u", smcroute.filePath("sock"), "-P",
-                                       smcroute.filePath("pid")});
-            QVERIFY2(router.waitForStarted(), "smcrouted (Debian: smcroute) is needed");
+            router.start("sh",
+                         {"-c", QString("echo 'mroute from br1 source %1 group %2 to br2' >%3/conf && exec "
+                                        "smcrouted -n -f %3/conf -u %3/sock -P %3/pid")
+                                    .arg(Server, Group, smcroute.path())});
             QTRY_VERIFY_WITH_TIMEOUT(spaces.ip(Router, "mroute show\n").contains(Group), TimeoutMs);
         }
         // On the server's bridge, the hops left in what the server sends.
@@ -133,25 +158,25 @@ private Q_SLOTS:
         QUdpSocket probe;
         QList<int> hops;
         QVERIFY(probe.bind(QHostAddress::AnyIPv4, Port.toUShort()) &&
-                probe.joinMulticastGroup(QHostAddress(Group), QNetworkInterface::interfaceFromName("br-a")));
+                probe.joinMulticastGroup(QHostAddress(Group), QNetworkInterface::interfaceFromName("br1")));
         connect(&probe, &QUdpSocket::readyRead, [&] { hops << probe.receiveDatagram().hopLimit(); });
 
-        const auto setUp = [&](MainWindow &window, Space space, int ttl) {
+        const auto setUp = [&](MainWindow &window, int space, int ttl) {
             LinkSettings &link = Access::linkSettings(window);
             link = {space == ServerSpace, true, console.slavePath(), Server, Port, Server, Port};
             link.multicast_group = Group;
             link.multicast_ttl = ttl;
             Access::linkStatus(window)->setTimeout(0); // the levels stay as the last frame left them
-            QVERIFY(spaces.enter(space));
+            if (!spaces.enter(space))                  // never a link in the machine's own namespace
+                return false;
             Access::setupLink(window);
+            return true;
         };
         MainWindow server, client1, routedClient;
         auto client2 = std::make_unique<MainWindow>();
-        setUp(server, ServerSpace, 2);
-        setUp(client1, Client1, 2);
-        setUp(*client2, Client2, 2);
-        setUp(routedClient, RoutedClient, 2);
-        const auto joined = [&](Space space) {
+        QVERIFY(setUp(server, ServerSpace, 2) && setUp(client1, Client1, 2) && setUp(*client2, Client2, 2) &&
+                setUp(routedClient, RoutedClient, 2));
+        const auto joined = [&](int space) {
             return spaces.ip(space, "maddr show dev eth0\n").contains(Group);
         };
         // On the server's subnet the client joins where the server is; behind the router, everywhere.
@@ -165,7 +190,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(hops, QList<int>{2}, TimeoutMs);
 
         // With a TTL of 1 the group stays on the server's bridge.
-        setUp(server, ServerSpace, 1);
+        QVERIFY(setUp(server, ServerSpace, 1));
         QVERIFY(console.write(second));
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(client1), levelsText(second), TimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(*client2), levelsText(second), TimeoutMs);
@@ -174,7 +199,7 @@ private Q_SLOTS:
         QCOMPARE(targetsText(routedClient), routed ? levelsText(first) : FloorText);
 
         // A new link set-up leaves the group; one that cannot join says so once, on the lamp as in the log.
-        QVERIFY(!spaces.ip(Client1, "link set eth0 down\n").isNull());
+        QVERIFY(spaces.run(Client1, "link set eth0 down\n"));
         QVERIFY(spaces.enter(Client1));
         Access::setupLink(client1);
         QVERIFY(!joined(Client1));
