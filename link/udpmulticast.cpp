@@ -4,11 +4,6 @@
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
-namespace {
-const QHostAddress MulticastRange(QStringLiteral("224.0.0.0"));
-constexpr int MulticastPrefix = 4;
-} // namespace
-
 QList<UdpMulticast::Interface> UdpMulticast::machineInterfaces()
 {
     QList<Interface> interfaces;
@@ -25,10 +20,8 @@ QList<UdpMulticast::Interface> UdpMulticast::machineInterfaces()
 QHostAddress UdpMulticast::group(const QString &text)
 {
     const QHostAddress address(text);
-    return address.protocol() == QAbstractSocket::IPv4Protocol &&
-                   address.isInSubnet(MulticastRange, MulticastPrefix)
-               ? address
-               : QHostAddress();
+    return address.protocol() == QAbstractSocket::IPv4Protocol && address.isMulticast() ? address
+                                                                                        : QHostAddress();
 }
 
 QString UdpMulticast::groupFrom(const QVariant &stored)
