@@ -147,10 +147,13 @@ private Q_SLOTS:
         if (routed) {
             QVERIFY(spaces.enter(Router));
             router.setProcessChannelMode(QProcess::ForwardedChannels);
+            // The folder as the script's $0: its name may hold blanks (the application's name).
             router.start("sh",
-                         {"-c", QString("echo 'mroute from br1 source %1 group %2 to br2' >%3/conf && exec "
-                                        "smcrouted -n -f %3/conf -u %3/sock -P %3/pid")
-                                    .arg(Server, Group, smcroute.path())});
+                         {"-c",
+                          QString("echo 'mroute from br1 source %1 group %2 to br2' >\"$0/conf\" && exec "
+                                  "smcrouted -n -f \"$0/conf\" -u \"$0/sock\" -P \"$0/pid\"")
+                              .arg(Server, Group),
+                          smcroute.path()});
             QTRY_VERIFY_WITH_TIMEOUT(spaces.ip(Router, "mroute show\n").contains(Group), TimeoutMs);
         }
         // On the server's bridge, the hops left in what the server sends.
