@@ -3,6 +3,7 @@
 #include "framestream.h"
 #include "linksettings.h"
 #include "meteroptions.h"
+#include "udpmulticast.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -97,6 +98,8 @@ private:
     int releaseInterval = 0;
     LinkSettings linkSettings;
     QUdpSocket *udpSocket = nullptr;
+    // The relay's group beside the broadcast, as the last link set-up chose it.
+    UdpMulticast multicast;
 
     // Beyond the classic members: the stream decoder, and the timer that reopens a vanished port.
     FrameStream serialStream;

@@ -82,6 +82,8 @@ void MainWindow::readSettings()
     linkSettings.server_port = settings.value(key("server_port")).toString();
     linkSettings.client_host = settings.value(key("client_host")).toString();
     linkSettings.client_port = settings.value(key("client_port")).toString();
+    linkSettings.multicast_group = UdpMulticast::groupFrom(settings.value(key("udp_multicast_group")));
+    linkSettings.multicast_ttl = UdpMulticast::ttlFrom(settings.value(key("udp_multicast_ttl")));
     linkStatus->setTimeout(signalTimeoutFrom(settings.value(key("signal_timeout_ms"))));
     meterOptions = MeterOptions::read(settings);
 
@@ -120,6 +122,11 @@ void MainWindow::writeSettings()
     settings.setValue(key("server_port"), linkSettings.server_port);
     settings.setValue(key("client_host"), linkSettings.client_host);
     settings.setValue(key("client_port"), linkSettings.client_port);
+    // Absent means broadcast; the TTL is only ever set in the file, which keeps it.
+    if (linkSettings.multicast_group.isEmpty())
+        settings.remove(key("udp_multicast_group"));
+    else
+        settings.setValue(key("udp_multicast_group"), linkSettings.multicast_group);
     settings.setValue(key("current_screen"), currentScreen());
     settings.setValue(key("geometry"), saveGeometry());
     settings.setValue(key("labelMeter1"), labelMeter1->text());

@@ -1,6 +1,8 @@
 #include "ccommdialog.h"
 #include "ui_ccommdialog.h"
 
+#include "udpmulticast.h"
+
 #include <QDebug>
 #include <QHostInfo>
 #include <QIntValidator>
@@ -69,6 +71,7 @@ CCommDialog::CCommDialog(QWidget *parent, LinkSettings *comm)
         ui->lineEdit_server_port->setText(comm->server_port);
         ui->lineEdit_client_host->setText(comm->client_host);
         ui->lineEdit_client_port->setText(comm->client_port);
+        ui->lineEdit_multicast_group->setText(comm->multicast_group);
         if (comm->is_server)
             ui->radioButton_server->setChecked(true);
         else
@@ -149,6 +152,7 @@ void CCommDialog::saveSettings()
     comm->server_port = ui->lineEdit_server_port->text();
     comm->client_host = ui->lineEdit_client_host->text();
     comm->client_port = ui->lineEdit_client_port->text();
+    comm->multicast_group = ui->lineEdit_multicast_group->text().trimmed();
     const QString chosenPort = ui->comboBox_serial->currentText();
     for (const QSerialPortInfo &port : qAsConst(serialPorts)) {
         if (serialPortText(port) == chosenPort)
@@ -174,6 +178,9 @@ void CCommDialog::on_radioButton_server_toggled(bool checked)
 
 void CCommDialog::on_checkBox_useudp_toggled(bool checked)
 {
+    // The group serves server and client alike.
+    ui->label_multicast->setEnabled(checked);
+    ui->lineEdit_multicast_group->setEnabled(checked);
     if (checked) {
         ui->radioButton_server->setEnabled(true);
         ui->radioButton_client->setEnabled(true);
@@ -205,6 +212,14 @@ void CCommDialog::on_pushButton_ok_clicked()
         if (ui->radioButton_client->isChecked() &&
             (ui->lineEdit_client_host->text().isEmpty() || ui->lineEdit_client_port->text().isEmpty())) {
             QMessageBox::warning(this, "UDP Client error", "Please, specify valid host and/or port!",
+                                 QMessageBox::Ok);
+            return;
+        }
+        const QString group = ui->lineEdit_multicast_group->text().trimmed();
+        if (!group.isEmpty() && UdpMulticast::group(group).isNull()) {
+            QMessageBox::warning(this, "UDP Multicast error",
+                                 "Please, specify a multicast group in 224.0.0.0/4 (224.0.0.0 to "
+                                 "239.255.255.255), or leave it empty for broadcast!",
                                  QMessageBox::Ok);
             return;
         }

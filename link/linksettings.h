@@ -12,6 +12,11 @@ struct LinkSettings
     QString server_port; // decimal text
     QString client_host;
     QString client_port; // decimal text
+    // Beside the broadcast: the IPv4 group the server sends to and the client joins (empty: broadcast),
+    // and its time to live (1 keeps it in the own subnet; each router on the way takes one). Both have
+    // initialisers, so a record that lists only the seven fields above is complete.
+    QString multicast_group{};
+    int multicast_ttl = 1;
 };
 
 // Port text as the link uses it: unsigned decimal, anything else 0.

@@ -31,6 +31,6 @@ void MainWindow::processFrame(const char *frame)
     silenceWatch->frame(targetLevels[0], targetLevels[1]);
 
     if (udpSocket && linkSettings.is_server && linkSettings.use_udp)
-        udpSocket->writeDatagram(frame, LevelFrame::Size, QHostAddress(QHostAddress::Broadcast),
+        udpSocket->writeDatagram(frame, LevelFrame::Size, multicast.destination(),
                                  portNumber(linkSettings.server_port));
 }

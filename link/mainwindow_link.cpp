@@ -33,19 +33,25 @@ void MainWindow::setupLink()
         return;
 
     udpSocket = new QUdpSocket(this);
+    multicast = UdpMulticast(linkSettings);
     if (linkSettings.is_server) {
         udpSocket->bind(QHostAddress(linkSettings.server_host), portNumber(linkSettings.server_port),
                         QAbstractSocket::DefaultForPlatform);
+        multicast.prepareSender(*udpSocket);
         return;
     }
 
     const uint port = portValue(linkSettings.client_port);
     linkStatus->watchUdpClient(QString::number(port), linkSettings.client_host);
-    const bool bound = udpSocket->bind(quint16(port & 0xFFFF), QAbstractSocket::DefaultForPlatform);
-    if (bound)
+    // An IPv4 group is joined on an IPv4 socket.
+    const QHostAddress anyAddress(multicast.isOn() ? QHostAddress::AnyIPv4 : QHostAddress::Any);
+    const bool bound =
+        udpSocket->bind(anyAddress, quint16(port & 0xFFFF), QAbstractSocket::DefaultForPlatform);
+    const QString failure = bound ? multicast.join(*udpSocket) : udpSocket->errorString();
+    if (failure.isEmpty())
         linkStatus->linkOpened();
     else
-        linkStatus->linkFailed(udpSocket->errorString());
+        linkStatus->linkFailed(failure); // the display runs on: a unicast or broadcast still shows
     connect(udpSocket, &QUdpSocket::readyRead, this, &MainWindow::udpReceive);
     tickedReads->watch(udpSocket);
     qDebug() << "bind to port " << port << " - " << (bound ? "true" : "false");

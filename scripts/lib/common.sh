@@ -15,12 +15,13 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
 # Xephyr, and press keys with xdotool (which also clicks, types and resizes in the soak).
 # tzdata: the clock tests read the time in other zones and across daylight saving changes.
+# smcroute is the multicast router between two bridges in the relay's multicast test.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
-    iproute2 socat
+    iproute2 socat smcroute
     dbus-daemon openbox xserver-xephyr
 )
 # The libFuzzer targets need clang and its runtime libraries.

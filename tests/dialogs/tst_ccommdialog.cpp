@@ -14,7 +14,7 @@ namespace {
 const QString SerialMode =
     "label_clienthost label_clientport label_serverhost comboBox_nic label_serverport "
     "lineEdit_client_host radioButton_client lineEdit_client_port lineEdit_server_port "
-    "radioButton_server";
+    "radioButton_server label_multicast lineEdit_multicast_group";
 const QString ServerMode = "label_clienthost label_clientport lineEdit_client_host lineEdit_client_port";
 const QString ClientMode =
     "comboBox_serial label_serverhost comboBox_nic label_serverport lineEdit_server_port";
@@ -95,7 +95,7 @@ private slots:
         CCommDialog dialog(nullptr, nullptr);
         QCOMPARE(disabledOf(dialog), SerialMode);
         dialog.resize(600, 100);
-        QCOMPARE(dialog.size(), QSize(312, 370));
+        QCOMPARE(dialog.size(), QSize(312, 400));
         const auto *nic = dialog.findChild<QComboBox *>("comboBox_nic");
         for (const QHostAddress &address : QNetworkInterface::allAddresses())
             if (address.protocol() == QAbstractSocket::IPv4Protocol)
@@ -204,6 +204,35 @@ private slots:
         loaded.server_host = dialog.findChild<QComboBox *>("comboBox_nic")->itemText(0);
         loaded.serialport = QSerialPortInfo::availablePorts().value(0).portName();
         QCOMPARE(fields(settings), warning.isEmpty() ? fields(loaded) : stale);
+    }
+    // With UDP on, in either mode, a group outside 224.0.0.0/4 keeps the dialog open; empty means broadcast.
+    void multicastGroup_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("stored");
+        for (const char *row :
+             {"|", " 239.255.77.77 |239.255.77.77", "224.0.0.0|224.0.0.0", "239.255.255.255|239.255.255.255",
+              "223.255.255.255|refused", "240.0.0.0|refused", "ff02::1|refused", "studio|refused"})
+            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
+    }
+    void multicastGroup()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, stored);
+        for (const bool server : {true, false}) {
+            LinkSettings settings{server, true, "", "", "5000", "192.0.2.7", "5001"};
+            settings.multicast_group = group;
+            CCommDialog dialog(nullptr, &settings);
+            dialog.show();
+            QString shown;
+            QTimer::singleShot(0, &dialog, [&] {
+                shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
+                QApplication::activeModalWidget()->close();
+            });
+            click(dialog, "pushButton_ok");
+            QCOMPARE(shown.contains("224.0.0.0/4"), stored == "refused");
+            QCOMPARE(settings.multicast_group, stored == "refused" ? group : stored);
+        }
     }
     void serialList()
     {
