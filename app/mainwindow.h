@@ -18,6 +18,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class ScaleBackground;
 class WallDisplay;
 class StatusLamp;
 class SilenceWatch;
@@ -86,6 +87,8 @@ private:
     QPixmap *backgroundEmpty = nullptr;
     QPixmap *scaledBackground = nullptr;
     QPixmap *scaledBackgroundEmpty = nullptr;
+    // The background with the marks of the meters' scale.
+    ScaleBackground *scaleBackground = nullptr;
     bool resizePending = false;
     myLabel *settingsLabel = nullptr;
     myLabel *labelMeter1 = nullptr;

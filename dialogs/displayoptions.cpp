@@ -12,6 +12,8 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
     ui->spinBox_silencethreshold->setRange(int(MeterChoices::MinThresholdDb),
                                            int(MeterChoices::MaxThresholdDb));
     ui->spinBox_silencedelay->setRange(MeterChoices::MinDelayS, MeterChoices::MaxDelayS);
+    for (int id = 0; id < MeterScale::Count; ++id)
+        ui->comboBox_scale->addItem(tr(MeterScale::of(MeterScale::Id(id)).name));
 
     ui->checkBox_fullscreen->setChecked(options.fullScreen);
     ui->spinBox_hidecursor->setValue(options.hideCursorSeconds);
@@ -30,6 +32,7 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
         ui->checkBox_silencealarm->setChecked(metering.silenceAlarm);
         ui->spinBox_silencethreshold->setValue(qRound(metering.silenceThresholdDb));
         ui->spinBox_silencedelay->setValue(metering.silenceDelayS);
+        ui->comboBox_scale->setCurrentIndex(metering.scale);
     }
 }
 
@@ -54,6 +57,7 @@ DisplayOptions CDisplayOptions::options() const
         metering.silenceAlarm = ui->checkBox_silencealarm->isChecked();
         metering.silenceThresholdDb = ui->spinBox_silencethreshold->value();
         metering.silenceDelayS = ui->spinBox_silencedelay->value();
+        metering.scale = MeterScale::Id(ui->comboBox_scale->currentIndex());
         chosen.metering = metering;
     }
     return chosen;
