@@ -27,8 +27,7 @@ int tickRow(const QImage &image, int x, int around)
 {
     int first = -1, last = -1;
     for (int y = around - 6; y <= around + 6; ++y)
-        if (qRed(image.pixel(x, y)) >= 200 && qGreen(image.pixel(x, y)) >= 200 &&
-            qBlue(image.pixel(x, y)) >= 200)
+        if (qGray(image.pixel(x, y)) >= 200)
             last = y, first = first < 0 ? y : first;
     return first < 0 ? -1 : (first + last) / 2;
 }
@@ -73,18 +72,13 @@ class TestMeterScales : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        temp.reset(new TempSettings);
-        TempSettings::useApplicationNames();
-    }
-    void cleanup() { temp.reset(); }
+    void initTestCase() { TempSettings::useApplicationNames(); }
     void eachScale_data();
     void eachScale();
     void chosenInTheFileAndTheDialog();
 
 private:
-    QScopedPointer<TempSettings> temp;
+    TempSettings settings;
 };
 
 // In the frames' dB: levels of marks, the top first (AL - 12, AL and AL + 12 where the scale marks
@@ -166,8 +160,8 @@ void TestMeterScales::chosenInTheFileAndTheDialog()
         {" BBC", MeterScale::Bbc, "bbc"},
         {QStringList{"ebu", "dbfs"}, MeterScale::Din, "din"}};
     for (const auto &[value, id, written] : stored) {
-        if (value.isValid())
-            TempSettings::store().setValue("meter_scale", value);
+        value.isValid() ? TempSettings::store().setValue("meter_scale", value)
+                        : TempSettings::store().remove("meter_scale");
         QCOMPARE(MainWindowTestAccess::ui(*std::make_unique<MainWindow>())->CrmRight->scale(), id);
         QCOMPARE(TempSettings::store().value("meter_scale"), written);
     }
