@@ -4,6 +4,7 @@
 #include "linkstatus.h"
 #include "meterframepacer.h"
 #include "mylabel.h"
+#include "scalebackground.h"
 #include "silencewatch.h"
 #include "startuplook.h"
 #include "statuslamp.h"
@@ -121,8 +122,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     readSettings();
     const auto applyMeterOptions = [this](const MeterChoices &choices) {
         meterOptions = MeterOptions{choices};
-        meterOptions.apply({ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
-                           silenceWatch);
+        meterOptions.apply(
+            {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+            silenceWatch);
+        // The scale also sets the fall and the marks on the background, drawn again at the next paint.
+        releaseStep = MeterScale::of(meterOptions.scale).fallDbPerTick(releaseInterval);
+        if (windowSize.isValid()) {
+            resizePending = true;
+            update();
+        }
     };
     applyMeterOptions(meterOptions);
     wallDisplay->setMeterOptions(meterOptions);
@@ -139,6 +147,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     wakeRelease();
 
     backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
+    scaleBackground = new ScaleBackground(*background, *backgroundEmpty);
     scaledBackground = new QPixmap;
     scaledBackgroundEmpty = new QPixmap;
 }
@@ -153,6 +162,7 @@ MainWindow::~MainWindow()
     delete backgroundEmpty;
     delete scaledBackground;
     delete scaledBackgroundEmpty;
+    delete scaleBackground;
 }
 
 void MainWindow::configureDisplay()

@@ -19,6 +19,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class ScaleBackground;
 class WallDisplay;
 class StatusLamp;
 class SilenceWatch;
@@ -87,6 +88,8 @@ private:
     QPixmap *backgroundEmpty = nullptr;
     QPixmap *scaledBackground = nullptr;
     QPixmap *scaledBackgroundEmpty = nullptr;
+    // The background with the marks of the meters' scale.
+    ScaleBackground *scaleBackground = nullptr;
     bool resizePending = false;
     myLabel *settingsLabel = nullptr;
     myLabel *labelMeter1 = nullptr;

@@ -3,6 +3,7 @@
 
 #include "layoutscaling.h"
 #include "mylabel.h"
+#include "scalebackground.h"
 #include "statuslamp.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -54,7 +55,7 @@ void MainWindow::scaleLayout()
     // The old copies go first, so that at most one pair is held at a time.
     *scaledBackground = QPixmap();
     *scaledBackgroundEmpty = QPixmap();
-    *scaledBackground = background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    *scaledBackground = scaleBackground->scaled(windowSize, meterOptions.scale);
     // Where the background fills the window, as at the design's aspect ratio, the backdrop would
     // never show: it is not scaled at all.
     if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())

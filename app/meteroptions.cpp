@@ -14,6 +14,7 @@ const char *const OverIndicatorKey = "over_indicator";
 const char *const SilenceAlarmKey = "silence_alarm";
 const char *const SilenceThresholdKey = "silence_threshold_db";
 const char *const SilenceDelayKey = "silence_delay_s";
+const char *const ScaleKey = "meter_scale";
 
 // A switch stored as a bool, or as the words and numbers an edited file may hold; anything else
 // gives the default.
@@ -51,6 +52,7 @@ MeterOptions MeterOptions::read(const QSettings &settings)
     // Whole seconds only: a fraction is not what the option offers.
     if (delay == std::floor(delay))
         options.silenceDelayS = int(delay);
+    options.scale = MeterScale::fromKey(settings.value(QLatin1String(ScaleKey)).toString());
     return options;
 }
 
@@ -61,6 +63,9 @@ void MeterOptions::write(QSettings &settings) const
     settings.setValue(QLatin1String(SilenceAlarmKey), silenceAlarm);
     settings.setValue(QLatin1String(SilenceThresholdKey), silenceThresholdDb);
     settings.setValue(QLatin1String(SilenceDelayKey), silenceDelayS);
+    // A store that never had a scale keeps DIN as the absent key, as it has always been.
+    if (scale != MeterScale::Din || settings.contains(QLatin1String(ScaleKey)))
+        settings.setValue(QLatin1String(ScaleKey), QLatin1String(MeterScale::of(scale).key));
 }
 
 void MeterOptions::apply(const QList<ZelPPMMeter *> &meters, SilenceWatch *silence) const
@@ -68,6 +73,7 @@ void MeterOptions::apply(const QList<ZelPPMMeter *> &meters, SilenceWatch *silen
     for (ZelPPMMeter *meter : meters) {
         meter->setPeakHold(peakHold);
         meter->setOverIndicator(overIndicator);
+        meter->setScale(scale);
     }
     silence->setThresholdDb(silenceThresholdDb);
     silence->setDelayMs(qint64(silenceDelayS) * 1000);

@@ -8,7 +8,8 @@ class QSettings;
 class SilenceWatch;
 class ZelPPMMeter;
 
-// The display's metering options: peak hold and over lamp on the six meters, and the silence alarm.
+// The display's metering options: peak hold, over lamp and scale of the six meters, and the silence
+// alarm.
 // The switches are those the display options dialog edits; here they are stored with the other
 // settings (an absent or unusable value gives its default) and applied.
 struct MeterOptions : MeterChoices

@@ -11,6 +11,8 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
                                         DisplayOptions::MaxSignalTimeoutMs);
     ui->spinBox_silencethreshold->setRange(MeterChoices::MinThresholdDb, MeterChoices::MaxThresholdDb);
     ui->spinBox_silencedelay->setRange(MeterChoices::MinDelayS, MeterChoices::MaxDelayS);
+    for (int id = 0; id < MeterScale::Count; ++id)
+        ui->comboBox_scale->addItem(tr(MeterScale::of(MeterScale::Id(id)).name));
 
     ui->checkBox_fullscreen->setChecked(options.fullScreen);
     ui->spinBox_hidecursor->setValue(options.hideCursorSeconds);
@@ -31,6 +33,7 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
         givenThresholdDb = metering.silenceThresholdDb;
         shownThresholdDb = ui->spinBox_silencethreshold->value();
         ui->spinBox_silencedelay->setValue(metering.silenceDelayS);
+        ui->comboBox_scale->setCurrentIndex(metering.scale);
     }
 }
 
@@ -57,6 +60,7 @@ DisplayOptions CDisplayOptions::options() const
         const double threshold = ui->spinBox_silencethreshold->value();
         metering.silenceThresholdDb = threshold == shownThresholdDb ? givenThresholdDb : threshold;
         metering.silenceDelayS = ui->spinBox_silencedelay->value();
+        metering.scale = MeterScale::Id(ui->comboBox_scale->currentIndex());
         chosen.metering = metering;
     }
     return chosen;

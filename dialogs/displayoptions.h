@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meterscale.h"
+
 #include <QDialog>
 
 #include <optional>
@@ -21,12 +23,14 @@ struct MeterChoices
     bool silenceAlarm = false;
     double silenceThresholdDb = -40.0;
     int silenceDelayS = 10;
+    // The scale the meters show; the levels and the silence threshold stay in the frames' dB.
+    MeterScale::Id scale = MeterScale::Din;
 
     bool operator==(const MeterChoices &other) const
     {
         return peakHold == other.peakHold && overIndicator == other.overIndicator &&
                silenceAlarm == other.silenceAlarm && silenceThresholdDb == other.silenceThresholdDb &&
-               silenceDelayS == other.silenceDelayS;
+               silenceDelayS == other.silenceDelayS && scale == other.scale;
     }
     bool operator!=(const MeterChoices &other) const { return !(*this == other); }
 };

@@ -206,6 +206,19 @@ void ZelPPMMeter::setOverColor(const QColor &value)
     update();
 }
 
+void ZelPPMMeter::setScale(MeterScale::Id id)
+{
+    const MeterScale &scale = MeterScale::of(id);
+    if (&scale == m_scale)
+        return;
+    m_scale = &scale;
+    setMindBPosition(scale.bottomDb);
+    setMaxdBPosition(scale.topDb);
+    calcPosition();
+    restartPeakHold();
+    update();
+}
+
 QString ZelPPMMeter::skinPath() const
 {
     const QByteArray variableName = m_skinEnvironmentVariable.toLatin1();
@@ -231,6 +244,8 @@ void ZelPPMMeter::refreshScaleCache()
 int ZelPPMMeter::lengthFor(double level) const
 {
     const double h = height();
+    if (!m_scale->fourthRoot)
+        return truncatedLength(h * m_scale->position(level));
     if (m_dinCurve)
         return m_dinSpan == 0.0 ? 0 : truncatedLength(h * (dinValue(level) - m_dinBase) / m_dinSpan);
     return m_dBRange == 0.0 ? 0 : truncatedLength(std::trunc(h * (level - m_mindBPosition)) / m_dBRange);
@@ -258,7 +273,9 @@ bool ZelPPMMeter::calcPosition()
     m_barLength = lengthFor(m_dBPosition);
     const double h = height();
     const double scaleDivisor = m_dinCurve ? m_dinSpan : m_dBRange;
-    if (scaleDivisor == 0.0)
+    if (!m_scale->fourthRoot)
+        m_zeroLength = truncatedLength(h * m_scale->position(m_scale->permittedMaximumDb));
+    else if (scaleDivisor == 0.0)
         m_zeroLength = 0;
     else if (m_dinCurve)
         m_zeroLength = truncatedLength(h * (1.0 - m_dinBase) / m_dinSpan);

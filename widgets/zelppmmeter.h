@@ -1,5 +1,6 @@
 #pragma once
 
+#include "meterscale.h"
 #include "peakhold.h"
 
 #include <QBrush>
@@ -91,6 +92,11 @@ public:
     void setPeakColor(const QColor &value);
     void setOverIndicator(bool value);
     void setOverColor(const QColor &value);
+    // The scale the bar is placed on: its ends become the meter's, and a scale other than DIN brings
+    // its own law and 0 dB point (its permitted maximum). DIN, the default, leaves both to the meter's
+    // properties. Takes effect at once: the bar and the mark are placed again and repainted.
+    void setScale(MeterScale::Id id);
+    MeterScale::Id scale() const { return m_scale->id; }
 
     // Stores the level as it comes, without clamping and without a repaint; NaN is the bottom end.
     void setRawdBPosition(double value);
@@ -158,6 +164,7 @@ private:
     bool m_overIndicator = false;
     QColor m_overColor{255, 255, 255, 255};
 
+    const MeterScale *m_scale = &MeterScale::of(MeterScale::Din);
     QImage m_backgroundImage;
     int m_barLength = 0;
     int m_zeroLength = 0;

@@ -55,6 +55,7 @@ private slots:
     void lampTellsTheLinkApart();
     void silenceAlarmOverLampsAndPeakMarks();
     void clocksFollowASetSystemClock();
+    void bbcScaleFromTheSettingsFile();
 
 private:
     template <typename... P> static QString say(const P &...parts)
@@ -448,6 +449,33 @@ void TestSystem::clocksFollowASetSystemClock()
     QSKIP(
         "the wall clock cannot be set in a namespace of the test's own (time namespaces cover only "
         "CLOCK_MONOTONIC and CLOCK_BOOTTIME); clock steps are tested through the clock seam in tst_widgets");
+}
+
+// meter_scale=bbc in the settings file: BBC's marks 1 to 7, evenly spaced up the programme meter, in
+// place of DIN's, and a frame at alignment (-9 dB) puts every bar on mark 4, four sevenths up.
+void TestSystem::bbcScaleFromTheSettingsFile()
+{
+    Program sim(work.filePath("sim-bbc")), meters(work.filePath("bbc"));
+    QVERIFY2(sim.simulate({"--level=-9"}), why(sim));
+    meters.writeSettings({"serialport=" + sim.terminal, "meter_scale=bbc"});
+    const QString title = titleFor(sim.terminal);
+    QVERIFY2(startMeters(meters, title), why(meters));
+    const int tickX = 79, dinRows[] = {145, 302, 404}; // DIN's 0, 15 and 30, far from any BBC mark
+    const auto shot = grabUntil(title, [&](const Shot &s) {
+        QString problem;
+        for (const QRect &r : MeterRects)
+            if (std::abs(readMeter(s.image, r, &problem) - r.height() * 4 / 7) > 1)
+                return say("a bar is not on mark 4: ", readMeter(s.image, r, &problem), " px; ", problem);
+        for (int mark = 1; mark <= 7; ++mark)
+            if (!near(s.image.pixel(tickX, 488 - 415 * mark / 7), Qt::white, 30))
+                return say("no mark ", mark);
+        for (int row : dinRows)
+            if (near(s.image.pixel(tickX, row), Qt::white, 60))
+                return say("DIN's mark on row ", row);
+        return QString();
+    });
+    QVERIFY2(shot, why(meters));
+    QVERIFY2(meters.stop() == 0, why(meters));
 }
 
 QTEST_GUILESS_MAIN(TestSystem)
