@@ -21,7 +21,7 @@ class WallDisplay : public QObject
 public:
     explicit WallDisplay(QWidget *window);
 
-    // After the window's geometry has been restored from the same store.
+    // The window's place on the screens and full screen, and the display options.
     void readSettings(const QSettings &settings);
     void writeSettings(QSettings &settings) const;
     // Offers the signal timeout in the display options; without this call the dialog hides it.
