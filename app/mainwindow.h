@@ -18,6 +18,7 @@ class QPixmap;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
+class SettingsWriter;
 class WallDisplay;
 class StatusLamp;
 class SilenceWatch;
@@ -114,6 +115,8 @@ private:
     // Repaints the release's moves no more often than the screen shows frames.
     MeterFramePacer *meterFramePacer = nullptr;
     TickedReads *tickedReads = nullptr;
+    // Stores every setting at once when the user changes one, and at exit.
+    SettingsWriter *settingsWriter = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -4,6 +4,7 @@
 #include "linkstatus.h"
 #include "mylabel.h"
 #include "settingsstore.h"
+#include "settingswriter.h"
 #include "walldisplay.h"
 
 #include <QSettings>
@@ -74,23 +75,10 @@ void MainWindow::readSettings()
     wallDisplay->readSettings(settings);
 }
 
+// Every key, as the user left it; also stored at once whenever the user changes one.
 void MainWindow::writeSettings()
 {
-    SettingsStore settings;
-    settings.setValue(key("is_server"), linkSettings.is_server);
-    settings.setValue(key("use_udp"), linkSettings.use_udp);
-    settings.setValue(key("serialport"), linkSettings.serialport);
-    settings.setValue(key("server_host"), linkSettings.server_host);
-    settings.setValue(key("server_port"), linkSettings.server_port);
-    settings.setValue(key("client_host"), linkSettings.client_host);
-    settings.setValue(key("client_port"), linkSettings.client_port);
-    settings.setValue(key("labelMeter1"), labelMeter1->text());
-    settings.setValue(key("labelMeter2"), labelMeter2->text());
-    settings.setValue(key("labelMeter3"), labelMeter3->text());
-    // The window's place, full screen and the display options.
-    wallDisplay->writeSettings(settings);
-    settings.setValue(key("signal_timeout_ms"), linkStatus->timeout());
-    meterOptions.write(settings);
+    settingsWriter->write();
 }
 
 int MainWindow::currentScreen() const

@@ -39,6 +39,7 @@ WallDisplay::WallDisplay(QWidget *window)
     connect(displayMenu->leaveFullScreen, &QAction::triggered, kioskMode,
             [this] { kioskMode->setFullScreen(false); });
     connect(kioskMode, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
+    connect(kioskMode, &Kiosk::fullScreenChanged, this, &WallDisplay::settingsChanged);
     connect(displayMenu->about, &QAction::triggered, this, &WallDisplay::showAbout);
     // As closing the window does: the event loop ends and the window stores the settings.
     connect(displayMenu->quit, &QAction::triggered, window, &QWidget::close);
@@ -110,8 +111,10 @@ void WallDisplay::apply(const DisplayOptions &options)
 void WallDisplay::openDisplayOptions()
 {
     CDisplayOptions dialog(window, options());
-    if (dialog.exec() == QDialog::Accepted)
-        apply(dialog.options());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    apply(dialog.options());
+    emit settingsChanged();
 }
 
 void WallDisplay::showAbout()

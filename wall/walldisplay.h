@@ -38,6 +38,8 @@ public:
     DisplayMenu *menu() const { return displayMenu; }
 
 signals:
+    // The user changed what the store holds: full screen, or the display options after OK.
+    void settingsChanged();
     void communicationSettingsRequested();
     void signalTimeoutMsChanged(int ms);
     void meterOptionsChanged(const MeterChoices &options);
