@@ -5,6 +5,7 @@
 #include "meterframepacer.h"
 #include "mylabel.h"
 #include "scalebackground.h"
+#include "settingswriter.h"
 #include "silencewatch.h"
 #include "startuplook.h"
 #include "statuslamp.h"
@@ -137,6 +138,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(wallDisplay, &WallDisplay::meterOptionsChanged, this, applyMeterOptions);
     wallDisplay->setSignalTimeoutMs(linkStatus->timeout());
     connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
+    // Wired once the settings have been read and applied, so that reading them stores nothing.
+    settingsWriter = new SettingsWriter(
+        {&linkSettings, {labelMeter1, labelMeter2, labelMeter3}, linkStatus, &meterOptions, wallDisplay},
+        this);
+    connect(wallDisplay, &WallDisplay::settingsChanged, settingsWriter, &SettingsWriter::write);
     setupLink();
 
     meterFramePacer = new MeterFramePacer(

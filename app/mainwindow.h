@@ -20,6 +20,7 @@ class QSerialPort;
 class QTimer;
 class QUdpSocket;
 class ScaleBackground;
+class SettingsWriter;
 class WallDisplay;
 class StatusLamp;
 class SilenceWatch;
@@ -120,6 +121,8 @@ private:
     // Repaints the release's moves no more often than the screen shows frames.
     MeterFramePacer *meterFramePacer = nullptr;
     TickedReads *tickedReads = nullptr;
+    // Stores every setting at once when the user changes one, and at exit.
+    SettingsWriter *settingsWriter = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "mylabel.h"
+#include "settingswriter.h"
 
 #include <QInputDialog>
 
@@ -26,6 +27,8 @@ void MainWindow::editCaption(myLabel *caption, const char *prompt)
     const QString text = QInputDialog::getText(this, tr("Vondrel"), tr(prompt), QLineEdit::Normal, current,
                                                &accepted, Qt::WindowFlags(), Qt::ImhNone);
     // An empty answer keeps the old caption, as a cancelled dialog does.
-    if (accepted && !text.isEmpty())
-        caption->setText(text);
+    if (!accepted || text.isEmpty())
+        return;
+    caption->setText(text);
+    settingsWriter->write();
 }

@@ -1,13 +1,12 @@
 #include "mainwindow.h"
 
+#include "kiosk.h"
 #include "linkstatus.h"
 #include "mylabel.h"
-#include "screenplacement.h"
 #include "settingsstore.h"
+#include "settingswriter.h"
 #include "walldisplay.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSettings>
 
 namespace {
@@ -24,29 +23,6 @@ constexpr CaptionKey CaptionKeys[] = {
 QString key(const char *name)
 {
     return QString::fromLatin1(name);
-}
-
-QVector<QRect> availableAreas()
-{
-    QVector<QRect> available;
-    for (const QScreen *screen : QGuiApplication::screens())
-        available.append(screen->availableGeometry());
-    return available;
-}
-
-// A window restored far beyond its screen would come back at that size, costing seconds and
-// gigabytes to paint: fit it, keeping the state it was stored in.
-void fitToScreens(QWidget &window, int fallbackScreen)
-{
-    const QRect normal = window.normalGeometry();
-    const QRect fitted = ScreenPlacement::fittedGeometry(normal, availableAreas(), fallbackScreen);
-    if (fitted == normal)
-        return;
-    const Qt::WindowStates states = window.windowState();
-    window.setWindowState(states & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-    window.move(fitted.topLeft());
-    window.resize(fitted.size());
-    window.setWindowState(states);
 }
 
 // A whole number of milliseconds from 0 (watch off) up to ten minutes; anything else is a mistake
@@ -97,47 +73,17 @@ void MainWindow::readSettings()
             captions[i]->setText(QString::fromLatin1(CaptionKeys[i].defaultText));
     }
 
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    int screenIndex = 0;
-    if (!screens.isEmpty()) {
-        const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
-        screenIndex = ScreenPlacement::validScreenIndex(settings.value(key("current_screen")).toInt(),
-                                                        screens.size(), primary);
-        move(screens.at(screenIndex)->geometry().topLeft());
-    }
-
-    const QByteArray geometry = settings.value(key("geometry")).toByteArray();
-    if (ScreenPlacement::isUsableGeometry(geometry) && restoreGeometry(geometry))
-        fitToScreens(*this, screenIndex);
+    // The window's place, full screen and the display options.
     wallDisplay->readSettings(settings);
 }
 
+// Every key, as the user left it; also stored at once whenever the user changes one.
 void MainWindow::writeSettings()
 {
-    SettingsStore settings;
-    settings.setValue(key("is_server"), linkSettings.is_server);
-    settings.setValue(key("use_udp"), linkSettings.use_udp);
-    settings.setValue(key("serialport"), linkSettings.serialport);
-    settings.setValue(key("server_host"), linkSettings.server_host);
-    settings.setValue(key("server_port"), linkSettings.server_port);
-    settings.setValue(key("client_host"), linkSettings.client_host);
-    settings.setValue(key("client_port"), linkSettings.client_port);
-    // Absent means broadcast; the TTL is only ever set in the file, which keeps it.
-    if (linkSettings.multicast_group.isEmpty())
-        settings.remove(key("udp_multicast_group"));
-    else
-        settings.setValue(key("udp_multicast_group"), linkSettings.multicast_group);
-    settings.setValue(key("current_screen"), currentScreen());
-    settings.setValue(key("geometry"), saveGeometry());
-    settings.setValue(key("labelMeter1"), labelMeter1->text());
-    settings.setValue(key("labelMeter2"), labelMeter2->text());
-    settings.setValue(key("labelMeter3"), labelMeter3->text());
-    wallDisplay->writeSettings(settings);
-    settings.setValue(key("signal_timeout_ms"), linkStatus->timeout());
-    meterOptions.write(settings);
+    settingsWriter->write();
 }
 
 int MainWindow::currentScreen() const
 {
-    return ScreenPlacement::screenIndexAt(pos().x(), isMaximized(), availableAreas());
+    return wallDisplay->kiosk()->screenIndex();
 }

@@ -2,6 +2,7 @@
 
 #include "ccommdialog.h"
 #include "linkstatus.h"
+#include "settingswriter.h"
 #include "tickedreads.h"
 
 #include <QDebug>
@@ -64,6 +65,7 @@ void MainWindow::openSettings()
     if (commDialog)
         commDialog->deleteLater();
     commDialog = new CCommDialog(this, &linkSettings);
+    connect(commDialog, &QDialog::accepted, settingsWriter, &SettingsWriter::write);
     commDialog->exec();
     setupLink();
 }

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -69,70 +70,241 @@ QScreen *screenOf(const QWidget *window)
     return window->screen();
 }
 
-} // namespace
-
-Kiosk::Kiosk(QWidget *window) : QObject(window), window(window) {}
-
-bool Kiosk::isFullScreen() const
+QVector<QRect> availableAreas()
 {
-    return coveringItself || window->windowState().testFlag(Qt::WindowFullScreen);
+    QVector<QRect> available;
+    for (const QScreen *screen : QGuiApplication::screens())
+        available.append(screen->availableGeometry());
+    return available;
 }
 
-void Kiosk::setFullScreen(bool on, QScreen *screen)
+// A window restored far beyond its screen would come back at that size, costing seconds and
+// gigabytes to paint: fit it, keeping the state it was stored in.
+void fitToScreens(QWidget &window, int fallbackScreen)
 {
-    if (!on) {
-        if (coveringItself) {
-            coveringItself = false;
-            window->setGeometry(normalGeometry);
-        } else if (isFullScreen()) {
-            window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
-        } else {
+    const QRect normal = window.normalGeometry();
+    const QRect fitted = ScreenPlacement::fittedGeometry(normal, availableAreas(), fallbackScreen);
+    if (fitted == normal)
+        return;
+    const Qt::WindowStates states = window.windowState();
+    window.setWindowState(states & ~Qt::WindowMaximized);
+    window.move(fitted.topLeft());
+    window.resize(fitted.size());
+    window.setWindowState(states);
+}
+
+constexpr int OwnGeometriesKept = 4;
+
+void keep(QVector<QRect> &recent, const QRect &rect)
+{
+    recent.append(rect);
+    while (recent.size() > OwnGeometriesKept)
+        recent.removeFirst();
+}
+
+} // namespace
+
+Kiosk::Kiosk(QWidget *window) : QObject(window), window(window)
+{
+    window->installEventFilter(this);
+    // Without a manager, a full-screen window follows its screen: a new resolution, a screen unplugged
+    // (the primary one is covered meanwhile) and plugged back. Queued, so that Qt has placed its
+    // windows on the screens that are left first.
+    for (QScreen *screen : QGuiApplication::screens())
+        watch(screen);
+    auto *application = static_cast<QGuiApplication *>(QCoreApplication::instance());
+    connect(application, &QGuiApplication::screenAdded, this, &Kiosk::watch);
+    for (auto signal : {&QGuiApplication::screenAdded, &QGuiApplication::screenRemoved,
+                        &QGuiApplication::primaryScreenChanged})
+        connect(application, signal, this, &Kiosk::followScreens, Qt::QueuedConnection);
+}
+
+Kiosk::~Kiosk() = default;
+
+void Kiosk::watch(QScreen *screen)
+{
+    connect(screen, &QScreen::geometryChanged, this, &Kiosk::followScreens, Qt::QueuedConnection);
+}
+
+void Kiosk::setFullScreen(bool want, QScreen *screen)
+{
+    if (!want) {
+        if (!on)
             return;
+        const bool wasCovering = coveringItself;
+        on = coveringItself = false;
+        managerWatch.reset();
+        if (window->windowState().testFlag(Qt::WindowFullScreen))
+            window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
+        // A manager puts its window back itself; without one (also when it has stopped since) the
+        // window goes back on its own.
+        if (wasCovering || !windowManaged()) {
+            keep(ownGeometries, normalGeometry);
+            window->setGeometry(normalGeometry);
         }
         emit fullScreenChanged(false);
         return;
     }
 
     QScreen *target = screen ? screen : screenOf(window);
-    if (!target || (coveringItself ? window->geometry() == target->geometry() : isFullScreen()))
+    if (!target)
         return;
-    if (!isFullScreen()) {
+    screenName = target->name();
+    const bool managed = windowManaged();
+    if (on) {
+        // Already full screen: only a cover of another screen, or one the manager has left behind, moves.
+        if (coveringItself ? window->geometry() != target->geometry() : !managed)
+            cover(target);
+        return;
+    }
+    if (managed) {
         // A manager makes the window full screen on the screen it is on.
         if (screenOf(window) != target)
             window->move(target->geometry().topLeft());
         normalGeometry = window->geometry();
-    }
-    // Without a manager the state alone changes nothing, and Qt drops it again at the next property
-    // change of the window; so the window keeps its state and is only made as large as the screen.
-    if (windowManaged()) {
         window->setWindowState(window->windowState() | Qt::WindowFullScreen);
     } else {
-        coveringItself = true;
-        window->setGeometry(target->geometry());
+        normalGeometry = window->geometry();
+        if (screenOf(window) != target)
+            normalGeometry.moveTopLeft(target->geometry().topLeft());
+        cover(target);
     }
-    emit fullScreenChanged(true);
+    setOn(true);
 }
 
-void Kiosk::restorePlacement(const QByteArray &storedGeometry)
+// Without a manager the state alone changes nothing, and Qt drops it again at the next property change
+// of the window; so the window keeps its state, is made as large as the screen, and takes the keyboard,
+// which no manager hands it.
+void Kiosk::cover(QScreen *screen)
 {
-    if (isFullScreen())
-        window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
-    const std::optional<StoredGeometry> stored = parse(storedGeometry);
-    if (!stored || stored->maximized || windowManaged() || !fitsOnAScreen(stored->normal))
+    coveringItself = true;
+    managerWatch.reset();
+    const QRect area = screen->geometry();
+    // As large as the window may be.
+    keep(ownGeometries,
+         QRect(area.topLeft(),
+               area.size().boundedTo(window->maximumSize()).expandedTo(window->minimumSize())));
+    window->setGeometry(area);
+    if (window->isVisible())
+        window->activateWindow();
+}
+
+void Kiosk::followScreens()
+{
+    // Under a manager the manager keeps a full-screen window on its screen.
+    if (!on || windowManaged())
         return;
-    window->setGeometry(stored->normal);
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const auto named = std::find_if(screens.cbegin(), screens.cend(),
+                                    [this](const QScreen *screen) { return screen->name() == screenName; });
+    QScreen *target = named != screens.cend() ? *named : QGuiApplication::primaryScreen();
+    if (target && window->geometry() != target->geometry())
+        cover(target);
 }
 
-QByteArray Kiosk::savedGeometry(const QByteArray &windowGeometry) const
+void Kiosk::setOn(bool now)
 {
-    std::optional<StoredGeometry> stored = parse(windowGeometry);
+    if (now && !coveringItself && !managerWatch)
+        managerWatch = X11Display::ManagerWatch::start(
+            [this] { QMetaObject::invokeMethod(this, &Kiosk::managerGone, Qt::QueuedConnection); });
+    if (!now)
+        managerWatch.reset();
+    if (on == now)
+        return;
+    on = now;
+    emit fullScreenChanged(now);
+}
+
+void Kiosk::managerGone()
+{
+    managerWatch.reset();
+    if (!on || coveringItself)
+        return;
+    // The window is its own now: still covering its screen, or back as it was before full screen.
+    const QScreen *screen = screenOf(window);
+    if (screen && window->geometry() == screen->geometry()) {
+        coveringItself = true;
+        keep(ownGeometries, window->geometry());
+    } else {
+        on = false;
+        window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
+        emit fullScreenChanged(false);
+    }
+    window->activateWindow(); // the keyboard, which the manager handed out, is the window's to take
+}
+
+bool Kiosk::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != window)
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::WindowStateChange:
+        // The manager's word, also when it acts on a request of its own (a key binding, a panel). Before
+        // the window is shown its state is only what this class and the restore gave it.
+        if (!coveringItself && window->isVisible())
+            setOn(window->windowState().testFlag(Qt::WindowFullScreen));
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        // Another client has moved or resized the cover: the window no longer covers its screen.
+        if (coveringItself && !ownGeometries.contains(window->geometry())) {
+            coveringItself = false;
+            setOn(false);
+        }
+        break;
+    case QEvent::Show:
+        // Qt's shortcuts need an active window, and without a manager nobody activates it.
+        if (!windowManaged())
+            window->activateWindow();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void Kiosk::restore(const QByteArray &storedGeometry, std::optional<bool> fullScreen, int storedScreen)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QScreen *screen = nullptr;
+    int screenIndex = 0;
+    if (!screens.isEmpty()) {
+        const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
+        screenIndex = ScreenPlacement::validScreenIndex(storedScreen, screens.size(), primary);
+        screen = screens.at(screenIndex);
+        window->move(screen->geometry().topLeft());
+    }
+    const std::optional<StoredGeometry> stored = parse(storedGeometry);
+    if (stored && window->restoreGeometry(storedGeometry)) {
+        // Qt restores the stored state too; whether the window is full screen is decided below.
+        if (window->windowState().testFlag(Qt::WindowFullScreen))
+            window->setWindowState(window->windowState() & ~Qt::WindowFullScreen);
+        fitToScreens(*window, screenIndex);
+        // Without a manager there is no title bar, yet Qt keeps a restored window 20 px below the top of
+        // its screen to leave room for one: such a window goes back exactly where it was.
+        if (!stored->maximized && !windowManaged() && fitsOnAScreen(stored->normal))
+            window->setGeometry(stored->normal);
+    }
+    if (fullScreen.value_or(stored && stored->fullScreen))
+        setFullScreen(true, screen);
+}
+
+QByteArray Kiosk::savedGeometry() const
+{
+    const QByteArray geometry = window->saveGeometry();
+    std::optional<StoredGeometry> stored = parse(geometry);
     if (!coveringItself || !stored)
-        return windowGeometry;
+        return geometry;
     // As Qt stores a full-screen window: its own geometry, and the flag.
     stored->frame = stored->normal = stored->restoredNormal = normalGeometry;
     stored->maximized = 0;
     stored->fullScreen = 1;
     return serialize(*stored);
+}
+
+int Kiosk::screenIndex() const
+{
+    return ScreenPlacement::screenIndexAt(window->pos().x(), window->isMaximized(), availableAreas());
 }
 
 void Kiosk::setManagerProbe(ManagerProbe probe)

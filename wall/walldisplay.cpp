@@ -6,14 +6,12 @@
 #include "displaysettings.h"
 #include "kiosk.h"
 #include "screenawake.h"
-#include "screenplacement.h"
 
 #include <QAction>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QSettings>
 #include <QWidget>
 
@@ -33,11 +31,15 @@ WallDisplay::WallDisplay(QWidget *window)
     connect(displayMenu->communicationSettings, &QAction::triggered, this,
             &WallDisplay::communicationSettingsRequested);
     connect(displayMenu->displayOptions, &QAction::triggered, this, &WallDisplay::openDisplayOptions);
-    connect(displayMenu->fullScreen, &QAction::triggered, kioskMode,
-            [this](bool on) { kioskMode->setFullScreen(on); });
+    // The tick shows the state, not the click.
+    connect(displayMenu->fullScreen, &QAction::triggered, kioskMode, [this](bool on) {
+        kioskMode->setFullScreen(on);
+        displayMenu->fullScreen->setChecked(kioskMode->isFullScreen());
+    });
     connect(displayMenu->leaveFullScreen, &QAction::triggered, kioskMode,
             [this] { kioskMode->setFullScreen(false); });
     connect(kioskMode, &Kiosk::fullScreenChanged, displayMenu->fullScreen, &QAction::setChecked);
+    connect(kioskMode, &Kiosk::fullScreenChanged, this, &WallDisplay::settingsChanged);
     connect(displayMenu->about, &QAction::triggered, this, &WallDisplay::showAbout);
     // As closing the window does: the event loop ends and the window stores the settings.
     connect(displayMenu->quit, &QAction::triggered, window, &QWidget::close);
@@ -45,30 +47,23 @@ WallDisplay::WallDisplay(QWidget *window)
 
 void WallDisplay::readSettings(const QSettings &settings)
 {
-    // Settings stored before the full-screen option existed keep the state their geometry record holds.
-    const bool restoredFullScreen = window->windowState().testFlag(Qt::WindowFullScreen);
-    kioskMode->restorePlacement(settings.value(QStringLiteral("geometry")).toByteArray());
     DisplayOptions stored = DisplaySettings::read(settings);
-    if (!settings.contains(QStringLiteral("full_screen")))
-        stored.fullScreen = restoredFullScreen;
     stored.startAtLogin = Autostart::isEnabled();
-    // Full screen comes back on the screen the window was on.
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    if (stored.fullScreen && !screens.isEmpty()) {
-        const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
-        const int index = ScreenPlacement::validScreenIndex(
-            settings.value(QStringLiteral("current_screen")).toInt(), screens.size(), primary);
-        kioskMode->setFullScreen(true, screens.at(index));
-    }
+    // Settings stored before the full-screen option existed keep the state their geometry record holds.
+    std::optional<bool> fullScreen;
+    if (settings.contains(QStringLiteral("full_screen")))
+        fullScreen = stored.fullScreen;
+    kioskMode->restore(settings.value(QStringLiteral("geometry")).toByteArray(), fullScreen,
+                       settings.value(QStringLiteral("current_screen")).toInt());
+    stored.fullScreen = kioskMode->isFullScreen();
     apply(stored);
 }
 
 void WallDisplay::writeSettings(QSettings &settings) const
 {
     DisplaySettings::write(settings, options());
-    // The window has just stored its geometry; a window that covers its screen itself stores its own.
-    const QString geometryKey = QStringLiteral("geometry");
-    settings.setValue(geometryKey, kioskMode->savedGeometry(settings.value(geometryKey).toByteArray()));
+    settings.setValue(QStringLiteral("geometry"), kioskMode->savedGeometry());
+    settings.setValue(QStringLiteral("current_screen"), kioskMode->screenIndex());
 }
 
 void WallDisplay::setSignalTimeoutMs(int ms)
@@ -116,8 +111,10 @@ void WallDisplay::apply(const DisplayOptions &options)
 void WallDisplay::openDisplayOptions()
 {
     CDisplayOptions dialog(window, options());
-    if (dialog.exec() == QDialog::Accepted)
-        apply(dialog.options());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    apply(dialog.options());
+    emit settingsChanged();
 }
 
 void WallDisplay::showAbout()

@@ -21,7 +21,7 @@ class WallDisplay : public QObject
 public:
     explicit WallDisplay(QWidget *window);
 
-    // After the window's geometry has been restored from the same store.
+    // The window's place on the screens and full screen, and the display options.
     void readSettings(const QSettings &settings);
     void writeSettings(QSettings &settings) const;
     // Offers the signal timeout in the display options; without this call the dialog hides it.
@@ -38,6 +38,8 @@ public:
     DisplayMenu *menu() const { return displayMenu; }
 
 signals:
+    // The user changed what the store holds: full screen, or the display options after OK.
+    void settingsChanged();
     void communicationSettingsRequested();
     void signalTimeoutMsChanged(int ms);
     void meterOptionsChanged(const MeterChoices &options);

@@ -11,18 +11,21 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # socat gives the system tests a serial device whose name survives the device going away;
 # libxcb1-dev builds the screenshot tool of the demo and the system tests, libxcb-damage0-dev the
 # draw counter of the benchmarks.
-# libxss-dev lets the display keep an X screen awake without a desktop's screen saver service; the wall
-# display's tests run a private session bus (dbus-daemon), a window manager (openbox), two screens in
-# Xephyr, and press keys with xdotool (which also clicks, types and resizes in the soak).
+# libxss-dev lets the display keep an X screen awake without a desktop's screen saver service, and
+# qtbase5-private-dev hands it Qt 5's own X connection; the wall display's tests run a private session
+# bus (dbus-daemon), a window manager (openbox, asked by wmctrl as by a key binding), two screens in
+# Xephyr, screens resized, unplugged and plugged back (xrandr on Xorg's dummy driver), and press keys
+# with xdotool (which also clicks, types and resizes in the soak).
 # tzdata: the clock tests read the time in other zones and across daylight saving changes.
 # smcroute is the multicast router between two bridges in the relay's multicast test.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev libxss-dev
+    qtbase5-dev qtbase5-dev-tools qtbase5-private-dev libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev
+    libxss-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
     iproute2 socat smcroute
-    dbus-daemon openbox xserver-xephyr
+    dbus-daemon openbox wmctrl xserver-xephyr xserver-xorg-video-dummy x11-xserver-utils
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

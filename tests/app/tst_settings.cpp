@@ -1,11 +1,13 @@
 #include "mainwindowtestaccess.h"
 
+#include "autostart.h"
 #include "tempsettings.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -45,6 +47,8 @@ private Q_SLOTS:
     void geometryFittedToTheScreen();
     void captionsInAnyScript();
     void halfACharacterStaysInItsValue();
+    void storedAtOnce_data();
+    void storedAtOnce();
 
 private:
     QScopedPointer<TempSettings> temp;
@@ -230,6 +234,57 @@ void TestSettings::halfACharacterStaysInItsValue()
                                    '\n'),
                      text.constData());
     }
+}
+
+void TestSettings::storedAtOnce_data()
+{
+    QTest::addColumn<QStringList>("change"); // a key, a double click, a menu entry or a caption; key; value
+    QTest::newRow("F11") << QStringList{"F11", "full_screen", "true"};
+    QTest::newRow("double click") << QStringList{"double click", "full_screen", "true"};
+    QTest::newRow("Escape") << QStringList{"Escape", "full_screen", "false"};
+    QTest::newRow("menu") << QStringList{"Full screen", "full_screen", "true"};
+    QTest::newRow("display options") << QStringList{"Display options", "peak_hold", "true"};
+    QTest::newRow("communication settings") << QStringList{"Communication settings", "use_udp", "false"};
+    QTest::newRow("caption") << QStringList{"caption", "labelMeter2", "Studio"};
+}
+
+// Each change is in the file, with every other key, as soon as it is made: a display that is killed
+// or loses power comes back as it was left.
+void TestSettings::storedAtOnce()
+{
+    QFETCH(QStringList, change);
+    const QString what = change.at(0);
+    QTemporaryDir configHome; // the autostart entry's
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QSettings().setValue("full_screen", what == "Escape");
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTimer::singleShot(0, [] { // the dialog, answered as the user would
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (auto *input = qobject_cast<QInputDialog *>(dialog))
+            input->setTextValue("Studio");
+        for (const char *name : {"checkBox_peakhold", "checkBox_autostart"})
+            if (auto *box = dialog ? dialog->findChild<QCheckBox *>(name) : nullptr)
+                box->setChecked(true);
+        if (auto *ok = dialog ? dialog->findChild<QPushButton *>("pushButton_ok") : nullptr)
+            ok->click();
+        else if (dialog)
+            static_cast<QDialog *>(dialog)->accept();
+    });
+    if (what == "F11" || what == "Escape")
+        QTest::keyClick(&w, what == "F11" ? Qt::Key_F11 : Qt::Key_Escape);
+    else if (what == "double click")
+        QTest::mouseDClick(&w, Qt::LeftButton);
+    else if (what == "caption")
+        QTest::mouseClick(MainWindowTestAccess::caption(w, 1), Qt::LeftButton);
+    for (QAction *action : w.actions())
+        if (action->text().startsWith(what))
+            action->trigger();
+    const QSettings file(temp->settingsFile(), QSettings::IniFormat);
+    QCOMPARE(file.value(change.at(1)).toString(), change.at(2));
+    QVERIFY(file.contains("geometry") && file.contains("labelMeter3"));
+    QCOMPARE(Autostart::isEnabled(), what == "Display options"); // the entry and the file agree
 }
 
 QTEST_MAIN(TestSettings)

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 constexpr int TimeoutMs = 10000;
 const QRect Screen(0, 0, 1600, 1000);
@@ -28,6 +30,12 @@ private slots:
     void windowManagerTakesFullScreen();
     void secondOfTwoScreens();
     void screenSaverServiceHeldWhileRunning();
+    // Faults found in use, each caught on the program before it was mended.
+    void qtsOwnDisplay();
+    void fullScreenFollowsTheWindow_data();
+    void fullScreenFollowsTheWindow();
+    void fullScreenFollowsTheScreen();
+    void bareServerTakesTheKeyboard();
 
 private:
     QTemporaryDir work;
@@ -87,6 +95,17 @@ private:
         xdotool.setProcessEnvironment(env);
         xdotool.start(which("xdotool"), {"windowfocus", "--sync", id, "key", key});
         return xdotool.waitForFinished(TimeoutMs) && xdotool.exitCode() == 0;
+    }
+    // A tool run on the test's display: its output, null when it failed.
+    QString run(const QString &tool, const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        process.setProcessEnvironment(env);
+        process.start(which(tool), arguments);
+        const bool ran = process.waitForFinished(TimeoutMs) && process.exitCode() == 0;
+        return ran ? QString::fromLocal8Bit(process.readAllStandardOutput() + ' ') : QString();
     }
     bool comesTo(const QRect &expected)
     {
@@ -190,6 +209,102 @@ void TestWall::screenSaverServiceHeldWhileRunning()
     QCOMPARE(bus.calls(), QStringList{"Inhibit Kolvane Meters " + cookie});
     QCOMPARE(meters.stop(), 0); // SIGTERM
     QTRY_COMPARE(bus.calls(), (QStringList{"Inhibit Kolvane Meters " + cookie, "UnInhibit " + cookie}));
+}
+
+// With $DISPLAY unset, the display named by -display is the one asked whether a manager runs.
+void TestWall::qtsOwnDisplay()
+{
+    Program xvfb(work.filePath("own-x")), meters(work.filePath("own"));
+    QVERIFY(startServer(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
+    QProcessEnvironment env = environment(meters);
+    env.remove("DISPLAY");
+    QVERIFY(meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, env) && press("F11"));
+    QVERIFY2(comesTo(Screen), qPrintable(error));
+}
+
+void TestWall::fullScreenFollowsTheWindow_data()
+{
+    QTest::addColumn<bool>("managerStops");
+    QTest::newRow("key-binding") << false; // the manager leaves full screen on a request of its own
+    QTest::newRow("manager-stopped") << true;
+}
+
+// The manager takes the window out of full screen: the stored option follows at once, and the first F11
+// brings full screen back.
+void TestWall::fullScreenFollowsTheWindow()
+{
+    QFETCH(bool, managerStops);
+    KOLVANE_REQUIRE(!which("openbox").isEmpty() && !which("wmctrl").isEmpty(), "Debian: openbox wmctrl");
+    const QString name = work.filePath(QTest::currentDataTag()), ready = name + "-ready";
+    Program xvfb(name + "-x"), openbox(name + "-wm"), meters(name);
+    QVERIFY(startServer(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
+    QVERIFY(openbox.start(which("openbox"), {"--sm-disable", "--startup", "touch " + ready},
+                          environment(openbox)));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs));
+    meters.writeSettings({"full_screen=true"});
+    QString id;
+    QVERIFY2(startMeters(meters) && comesTo(Screen) && geometry(&id).isValid(), qPrintable(error));
+    if (managerStops)
+        openbox.stop();
+    else
+        QVERIFY(!run("wmctrl", {"-i", "-r", id, "-b", "remove,fullscreen"}).isNull());
+    const auto stored = [&] {
+        return QSettings(meters.ini, QSettings::IniFormat).value("full_screen").toBool();
+    };
+    QVERIFY2(QTest::qWaitFor([&] { return geometry().size() == DesignSize && !stored(); }, TimeoutMs),
+             qPrintable(error));
+    QVERIFY(press("F11"));
+    QVERIFY2(comesTo(Screen), qPrintable(error));
+    QTRY_VERIFY(stored());
+}
+
+// Without a manager: a new resolution, the screen unplugged (the primary one covered meanwhile) and
+// plugged back, on the virtual outputs of Xorg's dummy driver.
+void TestWall::fullScreenFollowsTheScreen()
+{
+    KOLVANE_REQUIRE(
+        geteuid() == 0 && !which("Xorg").isEmpty() && !which("xrandr").isEmpty() &&
+            QFileInfo::exists("/usr/lib/xorg/modules/drivers/dummy_drv.so"),
+        "root and Xorg's dummy driver are needed (Debian: xserver-xorg-video-dummy x11-xserver-utils)");
+    // No input devices of the machine's own: keys come through the test extension.
+    QFile config(work.filePath("dummy.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly) &&
+            config.write("Section \"ServerFlags\"\nOption \"AutoAddDevices\" \"false\"\nEndSection\nSection "
+                         "\"Device\"\nIdentifier \"d\"\nDriver \"dummy\"\nVideoRam 32000\nEndSection\n"));
+    config.close();
+    Program xorg(work.filePath("dummy-x")), meters(work.filePath("dummy"));
+    QVERIFY(startServer(xorg, "Xorg",
+                        {"-config", config.fileName(), "-logfile", work.filePath("xorg.log"), "-keeptty",
+                         "-novtswitch", "-sharevts"}));
+    // Each change, then a look at the outputs, as a screen plugged in makes the server take.
+    const auto xrandr = [&](const QString &change) {
+        return !run("xrandr", change.split(' ')).isNull() && !run("xrandr", {}).isNull();
+    };
+    QVERIFY(xrandr("--newmode 1200x780 76.75 1200 1264 1384 1568 780 783 793 817") &&
+            xrandr("--addmode DUMMY1 1024x768") && xrandr("--addmode DUMMY1 1200x780") &&
+            xrandr("--output DUMMY1 --mode 1024x768 --right-of DUMMY0"));
+    meters.writeSettings({"full_screen=true", "current_screen=1"});
+    QVERIFY2(startMeters(meters), qPrintable(error));
+    const std::pair<QString, QRect> steps[] = {
+        {"--output DUMMY1 --mode 1024x768", {1024, 0, 1024, 768}},
+        {"--output DUMMY1 --mode 1200x780", {1024, 0, 1200, 780}},
+        {"--output DUMMY1 --off", {0, 0, 1024, 768}},
+        {"--output DUMMY1 --mode 1024x768 --right-of DUMMY0", {1024, 0, 1024, 768}}};
+    for (const auto &[change, covered] : steps)
+        QVERIFY2(xrandr(change) && comesTo(covered), qPrintable(error));
+}
+
+// On a bare server nobody hands the window the keyboard: it takes it, and keys work without a click.
+void TestWall::bareServerTakesTheKeyboard()
+{
+    Program xvfb(work.filePath("keys-x")), meters(work.filePath("keys"));
+    QVERIFY(startServer(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
+    QString id;
+    QVERIFY2(startMeters(meters) && geometry(&id).isValid(), qPrintable(error));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return run("xdotool", {"getwindowfocus"}).toULong() == id.toULong(nullptr, 0); }, TimeoutMs));
+    QVERIFY(!run("xdotool", {"mousemove", "300", "300", "key", "F11"}).isNull() && comesTo(Screen));
+    QVERIFY(!run("xdotool", {"key", "Escape"}).isNull() && comesTo(QRect(Screen.topLeft(), DesignSize)));
 }
 
 QTEST_GUILESS_MAIN(TestWall)

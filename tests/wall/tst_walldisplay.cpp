@@ -184,8 +184,7 @@ void TestWallDisplay::undecoratedWindowComesBackWhereItWas()
         QWidget saved, restored;
         saved.setGeometry(0, 0, 400, 300);
         Kiosk kiosk(&restored);
-        restored.restoreGeometry(saved.saveGeometry());
-        kiosk.restorePlacement(saved.saveGeometry());
+        kiosk.restore(saved.saveGeometry(), false, 0);
         QCOMPARE(restored.geometry(), managed ? QRect(0, 20, 400, 300) : QRect(0, 0, 400, 300));
     }
     // Covering the screen itself, the window stores its own geometry and the full-screen flag.
@@ -196,9 +195,9 @@ void TestWallDisplay::undecoratedWindowComesBackWhereItWas()
     QCOMPARE(window.geometry(), window.screen()->geometry());
     QWidget again;
     Kiosk next(&again);
-    again.restoreGeometry(kiosk.savedGeometry(window.saveGeometry()));
+    again.restoreGeometry(kiosk.savedGeometry());
     QVERIFY(again.isFullScreen());
-    next.restorePlacement(kiosk.savedGeometry(window.saveGeometry()));
+    next.restore(kiosk.savedGeometry(), false, 0);
     QCOMPARE(again.geometry(), QRect(10, 0, 400, 300));
     QVERIFY(!next.isFullScreen()); // the stored option decides
 }
