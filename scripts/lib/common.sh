@@ -31,8 +31,10 @@ KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 # program is, to pass the settings file between the two.
 KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
     "-DKOLVANE_OTHER_QT_METERS=$KOLVANE_BUILD/app/kolvane-meters")
-# CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file.
-KOLVANE_DEB_PACKAGES=(dpkg-dev file)
+# CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file;
+# scripts/package checks the package with lintian, its metadata with appstreamcli and its menu
+# entry with desktop-file-validate.
+KOLVANE_DEB_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils)
 
 missing_packages() {
     local pkg
