@@ -68,9 +68,22 @@ scales to any screen.")
 # X11 platform plug-in, Widgets, Network, SerialPort, DBus) and the X screen saver extension's
 # library. Nothing links the Wayland platform plug-in, which a Raspberry Pi's desktop needs, nor
 # the fonts the clocks draw with.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+    # dpkg-shlibdeps knows only the build machine's packages; a cross build states what it gets
+    # from an amd64 build of the same source on the same Debian release.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    set(KOLVANE_LIBRARY_DEPENDS
+        ", libc6 (>= 2.34), libgcc-s1 (>= 3.0), libqt5core5a (>= 5.15.1), libqt5dbus5 (>= 5.0.2)"
+        ", libqt5gui5 (>= 5.14.1) | libqt5gui5-gles (>= 5.14.1), libqt5network5 (>= 5.0.2)"
+        ", libqt5serialport5 (>= 5.9.0), libqt5widgets5 (>= 5.14.1), libstdc++6 (>= 5), libx11-6, libxss1")
+    string(CONCAT KOLVANE_LIBRARY_DEPENDS ${KOLVANE_LIBRARY_DEPENDS})
+else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(KOLVANE_LIBRARY_DEPENDS "")
+endif()
 if(KOLVANE_QT_MAJOR STREQUAL "5")
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qtwayland5, fonts-dejavu-core")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qtwayland5, fonts-dejavu-core${KOLVANE_LIBRARY_DEPENDS}")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-dejavu-core")
 endif()

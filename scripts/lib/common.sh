@@ -35,6 +35,13 @@ KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
 # scripts/package checks the package with lintian, its metadata with appstreamcli and its menu
 # entry with desktop-file-validate.
 KOLVANE_DEB_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils)
+# The arm64 package (scripts/package --arch arm64): Debian's cross compiler, and qemu to run the
+# result; the arm64 libraries go into a sysroot of unpacked Debian packages, so that the machine's
+# own packages stay as they are.
+# The pixel check runs both programs on a private X server at a frozen time of day (faketime).
+KOLVANE_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user mmdebstrap faketime)
+KOLVANE_ARM64_SYSROOT="${KOLVANE_ARM64_SYSROOT:-$KOLVANE_ROOT/build-arm64-sysroot}"
+KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime
 
 missing_packages() {
     local pkg
@@ -59,6 +66,21 @@ ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# ensure_arm64_sysroot: the cross compiler, qemu, and the arm64 sysroot from the Debian 12 mirror.
+ensure_arm64_sysroot() {
+    ensure_packages "${KOLVANE_ARM64_PACKAGES[@]}"
+    [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "The arm64 sysroot is missing; run scripts/package --arch arm64 once as root." >&2
+        exit 1
+    fi
+    local mirror=http://deb.debian.org/debian
+    mmdebstrap --arch=arm64 --variant=extract --mode=root --include="$KOLVANE_ARM64_SYSROOT_PACKAGES" \
+        bookworm "$KOLVANE_ARM64_SYSROOT" "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
+        "deb $mirror-security bookworm-security main" >&2
 }
 
 # configure_tree DIR [cmake options...]: configure once; later runs keep the cached options.
