@@ -71,6 +71,16 @@ ensure_packages() {
 # ensure_arm64_sysroot: the cross compiler, qemu, and the arm64 sysroot from the Debian 12 mirror.
 ensure_arm64_sysroot() {
     ensure_packages "${KOLVANE_ARM64_PACKAGES[@]}"
+    ensure_arm64_sysroot_packages
+    # Unpacking runs no maintainer scripts; fontconfig-config's would choose slight hinting and no
+    # bitmap fonts, as on every installed Debian (the text is drawn differently without).
+    local conf
+    for conf in 10-hinting-slight.conf 70-no-bitmaps.conf; do
+        ln -sfn "/usr/share/fontconfig/conf.avail/$conf" "$KOLVANE_ARM64_SYSROOT/etc/fonts/conf.d/$conf"
+    done
+}
+
+ensure_arm64_sysroot_packages() {
     [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
         [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
