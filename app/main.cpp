@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "mainwindow.h"
 #include "shutdownsignals.h"
 
@@ -5,6 +6,9 @@
 
 int main(int argc, char *argv[])
 {
+    const int answered = CommandLine::answer(argc, argv);
+    if (answered >= 0)
+        return answered;
     // The display paints with the raster engine only; on X11 this spares loading the OpenGL
     // drivers, about half of the program's memory.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))

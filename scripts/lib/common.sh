@@ -36,8 +36,17 @@ KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 # program is, to pass the settings file between the two.
 KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
     "-DKOLVANE_OTHER_QT_METERS=$KOLVANE_BUILD/app/kolvane-meters")
-# CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file.
-KOLVANE_DEB_PACKAGES=(dpkg-dev file)
+# CPack's Debian generator works out the package's dependencies with dpkg-shlibdeps and file;
+# scripts/package checks the package with lintian, its metadata with appstreamcli and its menu
+# entry with desktop-file-validate.
+KOLVANE_DEB_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils)
+# The arm64 package (scripts/package --arch arm64): Debian's cross compiler, and qemu to run the
+# result; the arm64 libraries go into a sysroot of unpacked Debian packages, so that the machine's
+# own packages stay as they are.
+# The pixel check runs both programs on a private X server at a frozen time of day (faketime).
+KOLVANE_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user mmdebstrap faketime)
+KOLVANE_ARM64_SYSROOT="${KOLVANE_ARM64_SYSROOT:-$KOLVANE_ROOT/build-arm64-sysroot}"
+KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime
 
 missing_packages() {
     local pkg
@@ -62,6 +71,31 @@ ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# ensure_arm64_sysroot: the cross compiler, qemu, and the arm64 sysroot from the Debian 12 mirror.
+ensure_arm64_sysroot() {
+    ensure_packages "${KOLVANE_ARM64_PACKAGES[@]}"
+    ensure_arm64_sysroot_packages
+    # Unpacking runs no maintainer scripts; fontconfig-config's would choose slight hinting and no
+    # bitmap fonts, as on every installed Debian (the text is drawn differently without).
+    local conf
+    for conf in 10-hinting-slight.conf 70-no-bitmaps.conf; do
+        ln -sfn "/usr/share/fontconfig/conf.avail/$conf" "$KOLVANE_ARM64_SYSROOT/etc/fonts/conf.d/$conf"
+    done
+}
+
+ensure_arm64_sysroot_packages() {
+    [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "The arm64 sysroot is missing; run scripts/package --arch arm64 once as root." >&2
+        exit 1
+    fi
+    local mirror=http://deb.debian.org/debian
+    mmdebstrap --arch=arm64 --variant=extract --mode=root --include="$KOLVANE_ARM64_SYSROOT_PACKAGES" \
+        bookworm "$KOLVANE_ARM64_SYSROOT" "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
+        "deb $mirror-security bookworm-security main" >&2
 }
 
 # configure_tree DIR [cmake options...]: configure once; later runs keep the cached options.

@@ -33,6 +33,8 @@ constexpr int SettingsIconSize = 256;
 const QVector<int> IconSizes = {16, 24, 32, 48, 64, 256};
 // From this size on an icon entry is stored PNG-compressed, as the ICO format allows.
 constexpr int IconPngFromSize = 256;
+// The menu entry's icon in the sizes of the desktop's icon theme (hicolor/NxN/apps).
+const QVector<int> ThemeIconSizes = {16, 22, 24, 32, 48, 64, 128, 256};
 
 const char *const NumeralFamily = "DejaVu Sans";
 const char *const TitleFamily = "Bitstream Vera Sans";
@@ -545,6 +547,12 @@ int main(int argc, char *argv[])
         writeImage(folder.filePath(QStringLiteral("png/KolvaneIcon256x256.png")), icons.last());
     if (!written)
         return 1;
+    for (int size : ThemeIconSizes) {
+        const QString apps = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        if (!folder.mkpath(apps) ||
+            !writeImage(folder.filePath(apps + QStringLiteral("/kolvane-meters.png")), windowIcon(size)))
+            return 1;
+    }
     out << "artwork written to " << QDir::toNativeSeparators(folder.absolutePath()) << "\n";
     return 0;
 }
