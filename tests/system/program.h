@@ -3,17 +3,16 @@
 // What the system tests share: an X server of the test's own, the real kolvane-meters with a settings
 // folder of its own, the console simulator behind a name of the test's own, and kolvane-screenshot.
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
 // What a system test needs but the machine lacks: a skip on a developer's machine, a failure in CI.
 #define KOLVANE_REQUIRE(condition, reason)                                                                   \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            QVERIFY2(qEnvironmentVariable("CI") != "true", reason);                                          \
-            QSKIP(reason);                                                                                   \
-        }                                                                                                    \
-    } while (false)
+    if (!(condition)) {                                                                                      \
+        QVERIFY2(qEnvironmentVariable("CI") != "true", reason);                                              \
+        QSKIP(reason);                                                                                       \
+    }
 
 inline QString which(const QString &name)
 {
@@ -31,32 +30,28 @@ template <typename... P> QString say(const P &...parts)
 // A program a test starts, stopped with SIGTERM when it goes; its folder holds its settings.
 struct Program
 {
+    // The serial device it offers, as a link of the test's own: the display opens the link, and the
+    // link goes before the device does, so a terminal number handed out again never reaches a display.
+    QString terminal;
+    QProcess process;
+    QTemporaryDir runtime; // private, as XDG_RUNTIME_DIR must be
+    const QString folder, ini = folder + "/Zelvoort/Kolvane Meters.conf";
     explicit Program(const QString &folder) : folder(folder)
     {
-        // A simulator that ends by itself takes its link along at once.
         QObject::connect(&process, &QProcess::stateChanged, [this](QProcess::ProcessState state) {
             if (state == QProcess::NotRunning && !terminal.isEmpty())
                 QFile::remove(terminal);
         });
     }
     ~Program() { stop(); }
-    const QString folder, ini = folder + "/Zelvoort/Kolvane Meters.conf";
-    // The serial device it offers, as a link of the test's own: the display opens the link, and the
-    // link goes before the device does, so a terminal number handed out again never reaches a display.
-    QString terminal;
-    QProcess process;
-    QTemporaryDir runtime; // private, as XDG_RUNTIME_DIR must be
     bool start(const QString &program, const QStringList &arguments,
                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // the programs' complaints in the log
         process.start(program, arguments);
-        if (!process.waitForStarted(10000))
-            qWarning() << "cannot start" << program << process.errorString();
-        return running();
+        return process.waitForStarted(10000);
     }
-    bool running() const { return process.state() != QProcess::NotRunning; }
     int stop() // the exit code, or -1 if it crashed or had to be killed
     {
         if (!terminal.isEmpty())
@@ -69,8 +64,9 @@ struct Program
     }
     QString firstLine()
     {
-        const bool ready = QTest::qWaitFor([&] { return process.canReadLine() || !running(); }, 10000);
-        return ready ? QString::fromLocal8Bit(process.readLine()).trimmed() : QString();
+        const auto ready = [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; };
+        return QTest::qWaitFor(ready, 10000) ? QString::fromLocal8Bit(process.readLine()).trimmed()
+                                             : QString();
     }
     // The console simulator on a pseudo-terminal of its own, which it names first; linked at the folder.
     bool simulate(const QString &levels)
@@ -84,19 +80,11 @@ struct Program
         for (const QString &assignment : assignments)
             store.setValue(assignment.section('=', 0, 0), assignment.section('=', 1));
     }
-    QString stored() const // the sorted keys and the captions
-    {
-        QSettings store(ini, QSettings::IniFormat);
-        QStringList keys = store.allKeys();
-        keys.sort();
-        return keys.join(' ') + " / " + store.value("labelMeter1").toString() + "|" +
-               store.value("labelMeter2").toString() + "|" + store.value("labelMeter3").toString();
-    }
 };
 
 struct Shot
 {
-    QImage image; // when asked for
+    QImage image;
     QRect geometry;
     QString title, id;
     double grabbedAtMs = 0; // CLOCK_MONOTONIC
@@ -107,8 +95,16 @@ class SystemFixture
 {
 protected:
     static constexpr int TimeoutMs = 20000;
+    static constexpr QSize DesignSize{986, 580};
+    // These, and kolvane-screenshot; an empty name needs nothing.
+    static bool hasTools(const QStringList &tools)
+    {
+        const auto found = [](const QString &tool) { return tool.isEmpty() || !which(tool).isEmpty(); };
+        return std::all_of(tools.begin(), tools.end(), found) && found(KOLVANE_SCREENSHOT_PROGRAM);
+    }
     QTemporaryDir work;
     QString display, error;
+    QByteArray why() const { return error.toLocal8Bit(); }
     // The programs use this test's X server, not the offscreen platform, and no caller's scaling.
     QProcessEnvironment environment(const Program *meters = nullptr, const QString &bus = "disabled:") const
     {
@@ -131,7 +127,7 @@ protected:
         return server.start(which(program), common + options, environment()) &&
                (display = ":" + server.firstLine()).size() > 1;
     }
-    // Started once its window is shown. ip netns exec runs the program itself, so the pid is the program's.
+    // Started once its window shows. ip netns exec runs the program itself, so the pid is the program's.
     bool startMeters(Program &meters, const QString &title = "Kolvane Meters",
                      const QString &bus = "disabled:", const QString &netns = {})
     {
