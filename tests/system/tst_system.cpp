@@ -13,7 +13,7 @@ const QRect Clocks[] = {{348, 85, 410, 410}, {418, 260, 270, 111}}; // analog, d
 // The lamp's colours as it paints them: green, amber, red, grey.
 const QColor LampGood(40, 200, 60), LampWarning(255, 176, 0), LampFault(230, 30, 30), LampOff(128, 128, 128);
 const QString FloorLevels = "-50,-50,-50,-50,-50,-50", ZeroLevels = "0,0,0,0,0,0";
-// Silent programme, one sub meter above the top and one just below, the control room apart.
+// Six levels apart; then a silent programme, one sub meter above the top and one below it.
 const QString FixedLevels = "0,-20,-10,-30,-5,-40", AlarmLevels = "-50,-45,10,4,-10,-20";
 // Screenshots land between release ticks: 1 dB either way. A busy machine delays ticks, so the bars may
 // fall more slowly, never faster; a stuck bar or a wrong step is off by far more than that allows.
@@ -155,11 +155,11 @@ private slots:
 };
 
 // No settings file and no port: a grey lamp, the design's size, running clocks; at rest after two resizes
-// (the other fitting ratio at the second), every key stored at exit; back in its place on a console.
+// (the other fitting ratio at the second), every key stored at exit; back in its place, with new captions.
 void TestSystem::freshStartScaledStoppedAndRestarted()
 {
-    Program fixed(work.filePath("console-fixed")), meters(work.filePath("fresh"));
-    QString title = titleFor("");
+    Program meters(work.filePath("fresh"));
+    const QString title = titleFor("");
     const auto first = startMeters(meters, title)
                            ? grabUntil(title, lampAnd(LampOff, showing(FloorLevels, 0)))
                            : std::nullopt;
@@ -178,11 +178,9 @@ void TestSystem::freshStartScaledStoppedAndRestarted()
     QVERIFY2(moved && moved->geometry == placed, why());
     QCOMPARE(meters.stop(), 0);
     QCOMPARE(stored(meters), StoredKeys + " / Prog|Sub|CRM");
-    QVERIFY(fixed.simulate(FixedLevels));
-    meters.writeSettings({"serialport=" + fixed.terminal, "labelMeter1=Studio On Air", "labelMeter2="});
-    title = titleFor(fixed.terminal);
+    meters.writeSettings({"labelMeter1=Studio On Air", "labelMeter2="});
     const auto restored = [&](const Shot &s) {
-        return s.geometry == placed ? showing(FixedLevels)(s) : say("the window is at ", s.geometry);
+        return s.geometry == placed ? showing(FloorLevels, 0)(s) : say("the window is at ", s.geometry);
     };
     QVERIFY2(startMeters(meters, title) && grabUntil(title, restored), why());
     QCOMPARE(meters.stop(), 0);
@@ -209,12 +207,13 @@ void TestSystem::deviceAbsentPausedGoneAndBackThenBarsFall()
     meters.writeSettings({"serialport=" + port});
     QVERIFY2(startMeters(meters, title) && grabUntil(title, lampAnd(LampFault, showing(FloorLevels, 0))),
              why());
-    QVERIFY2(plugIn() && send(ZeroLevels) && grabUntil(title, lampAnd(LampGood, showing(ZeroLevels))), why());
+    QVERIFY2(plugIn() && send(FixedLevels) && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))),
+             why());
     const pid_t console = pid_t(sim.process.processId());
     QVERIFY(::kill(console, SIGSTOP) == 0); // its terminal stays open, its frames stop
     QVERIFY2(grabUntil(title, lampAnd(LampWarning, showing(FloorLevels, 0))), why());
     QVERIFY(::kill(console, SIGCONT) == 0);
-    QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(ZeroLevels))), why());
+    QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
     device.stop(); // pulled out while the console still sends
     // The CPU window starts only when the bars rest, so repaints (costly in a sanitizer build) do not count.
     QVERIFY2(grabUntil(title, lampAnd(LampFault, showing(FloorLevels))), why());
