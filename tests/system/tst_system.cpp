@@ -73,23 +73,31 @@ class TestSystem : public QObject, SystemFixture
         return QRect(int(r.x() * f) + (w - fw) / 2, int(r.y() * f) + (h - fh) / 2, int(r.width() * f),
                      int(r.height() * f));
     }
-    // Bar length, or -1 and why: the lit rows from the bottom of the middle column, every row of which
-    // has the colour of its height in the gradient, full where lit and dim above.
+    // Bar length, or -1 and why: scans a column and a row 1 px beyond the meter for its exact colours.
     static int readMeter(const QImage &image, const QRect &r, QString *problem)
     {
-        const int x = r.left() + r.width() / 2, half = int(r.height() * 0.5 + 0.5);
+        const int column = r.left() + r.width() / 2, half = int(r.height() * 0.5 + 0.5);
+        if (!image.rect().contains(r.adjusted(-1, -1, 1, 1)))
+            return -1;
         int lit = 0;
-        while (image.rect().contains(r) && lit < r.height() && qGray(image.pixel(x, r.bottom() - lit)) > 60)
+        while (lit < r.height() && qGray(image.pixel(column, r.bottom() - lit)) > 60)
             ++lit;
-        for (int y = r.top(); y <= r.bottom(); ++y) {
+        const auto wrong = [&](int x, int y) {
+            const QRgb p = image.pixel(x, y);
             const double t = std::clamp((half - (y - r.top() + 0.5)) / half, 0.0, 1.0);
-            const int full = y > r.bottom() - lit ? 255 : 64;
-            const QColor seen = image.valid(x, y) ? image.pixel(x, y) : QColor(Qt::blue);
-            if (!near(seen, QColor(int(std::lround(t * full)), int(std::lround((1 - t) * full)), 0), 12)) {
-                *problem = say("row ", y - r.top(), " is ", seen.name(), ", lit ", lit);
+            const int full = y > r.bottom() - lit ? 255 : 64, sum = qRed(p) + qGreen(p);
+            const bool ok =
+                r.contains(x, y)
+                    ? near(p, QColor(int(std::lround(t * full)), int(std::lround((1 - t) * full)), 0), 12)
+                    : qBlue(p) > 20 || (std::abs(sum - 255) > 24 && std::abs(sum - 64) > 16);
+            if (!ok)
+                *problem = say("pixel ", QPoint(x, y) - r.topLeft(), " is ", QColor(p).name(), ", lit ", lit);
+            return !ok;
+        };
+        for (int i = -1; i <= std::max(r.width(), r.height()); ++i)
+            if ((i <= r.height() && wrong(column, r.top() + i)) ||
+                (i <= r.width() && wrong(r.left() + i, r.top() + r.height() / 2)))
                 return -1;
-            }
-        }
         return lit;
     }
     static Check showing(const QString &levels, int tolerance = 1)
