@@ -2,14 +2,8 @@
 // is stopped by a signal, and the file the Qt 5 and Qt 6 builds hand each other.
 #include "mainwindowtestaccess.h"
 
-#include "cursorhider.h"
-#include "kiosk.h"
-#include "screenawake.h"
 #include "tempsettings.h"
-#include "walldisplay.h"
-#include "zelppmmeter.h"
 
-#include <QScreen>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -55,50 +49,6 @@ const StoredKey Keys[] = {
     {"silence_threshold_db", "-40", {"-30.5", "-49", "0"}, {"-60", "5", "nan", "loud", "-49.5"}},
     {"silence_delay_s", "10", {"20", "1", "3600"}, {"-3", "99999999999", "1.5", "ten", "0", "3601"}},
 };
-
-QString text(bool on)
-{
-    return on ? QStringLiteral("true") : QStringLiteral("false");
-}
-
-// What the window uses, read from the parts that use it, as "key=value" sorted by key.
-QStringList usedByTheWindow(MainWindow &w)
-{
-    const LinkSettings &link = Access::linkSettings(w);
-    const WallDisplay *wall = w.findChild<WallDisplay *>();
-    const SilenceWatch *watch = Access::silenceWatch(w);
-    const QList<ZelPPMMeter *> meters = w.findChildren<ZelPPMMeter *>();
-    const auto onAllMeters = [&](bool (ZelPPMMeter::*isOn)() const) {
-        return text(meters.size() == 6 && std::all_of(meters.cbegin(), meters.cend(),
-                                                      [&](ZelPPMMeter *meter) { return (meter->*isOn)(); }));
-    };
-    const QRect g = w.geometry();
-    QStringList used = {
-        "is_server=" + text(link.is_server),
-        "use_udp=" + text(link.use_udp),
-        "serialport=" + link.serialport,
-        "server_host=" + link.server_host,
-        "server_port=" + link.server_port,
-        "client_host=" + link.client_host,
-        "client_port=" + link.client_port,
-        "labelMeter1=" + Access::caption(w, 0)->text(),
-        "labelMeter2=" + Access::caption(w, 1)->text(),
-        "labelMeter3=" + Access::caption(w, 2)->text(),
-        QStringLiteral("signal_timeout_ms=%1").arg(Access::linkStatus(w)->timeout()),
-        QStringLiteral("current_screen=%1")
-            .arg(QGuiApplication::screens().indexOf(QGuiApplication::screenAt(g.topLeft()))),
-        QStringLiteral("geometry=%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
-        "full_screen=" + text(wall->kiosk()->isFullScreen()),
-        QStringLiteral("hide_cursor_s=%1").arg(wall->cursorHider()->delayMs() / 1000.0),
-        "keep_screen_awake=" + text(wall->screenAwake()->isEnabled()),
-        "peak_hold=" + onAllMeters(&ZelPPMMeter::peakHold),
-        "over_indicator=" + onAllMeters(&ZelPPMMeter::overIndicator),
-        "silence_alarm=" + text(watch->isEnabled()),
-        QStringLiteral("silence_threshold_db=%1").arg(watch->state().threshold()),
-        QStringLiteral("silence_delay_s=%1").arg(watch->state().delay() / 1000.0)};
-    used.sort();
-    return used;
-}
 
 QByteArray savedGeometry(const QString &rect) // "x,y wxh"
 {
@@ -174,7 +124,7 @@ private Q_SLOTS:
         QByteArray geometry;
         {
             MainWindow w;
-            QCOMPARE(usedByTheWindow(w), expected);
+            QCOMPARE(Access::settingsInUse(w), expected);
             QCOMPARE(temp->keys(), QStringList(stored.keys())); // nothing is stored before the window goes
             temp->clear();
             geometry = w.saveGeometry();
