@@ -13,7 +13,8 @@
 #include "walldisplay.h"
 #include "zelppmmeter.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSerialPort>
@@ -90,6 +91,14 @@ public:
             QStringLiteral("silence_delay_s=%1").arg(alarm.delay() / 1000.0)};
         used.sort();
         return used;
+    }
+    // Runs answer on the next modal dialog, from inside its event loop.
+    static void onNextDialog(const std::function<void(QDialog *)> &answer)
+    {
+        QTimer::singleShot(0, [answer] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                answer(dialog);
+        });
     }
     // The list with some "key=value" entries replaced.
     static QStringList with(QStringList settings, const QStringList &changes)

@@ -117,20 +117,15 @@ private Q_SLOTS:
                                      "About Kolvane Meters", "Quit Ctrl+Q"}));
         menu->close();
         QString shown;
-        QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            shown = dialog ? dialog->windowTitle() : QString();
-            if (dialog)
-                dialog->reject();
-        });
+        const auto close = [&](QDialog *dialog) {
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            shown = dialog->windowTitle() + (box ? "|" + box->text() : QString());
+            dialog->reject();
+        };
+        Access::onNextDialog(close);
         Access::wall(w)->menu()->communicationSettings->trigger();
         QCOMPARE(shown, QStringLiteral("Communication Interface"));
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            shown = box ? box->windowTitle() + "|" + box->text() : QString();
-            if (box)
-                box->accept();
-        });
+        Access::onNextDialog(close);
         Access::wall(w)->menu()->about->trigger();
         QVERIFY2(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
                      shown.contains(qVersion()) && shown.contains(QSettings().fileName()),
@@ -200,10 +195,7 @@ private Q_SLOTS:
         QList<int> offered; // the rows' states as the dialog opens and after the alarm's box; the timeout
         const auto answer = [&](bool ok, bool on) {
             offered.clear();
-            QTimer::singleShot(0, [&, ok, on] {
-                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                if (!dialog)
-                    return;
+            Access::onNextDialog([&, ok, on](QDialog *dialog) {
                 const auto box = [&](const char *name) { return dialog->findChild<QCheckBox *>(name); };
                 const auto spin = [&](const char *name) { return dialog->findChild<QSpinBox *>(name); };
                 const auto rows = [&] {
