@@ -15,8 +15,7 @@ using Access = MainWindowTestAccess;
 namespace {
 
 // Every stored key: what the window uses while it is absent, values it keeps ("X as Y": it reads X as Y
-// and stores Y), one kept value per row and the last for the rows after it, and values it takes as
-// absent. faults-wall: a column "stored at once" fits here.
+// and stores Y; one a row, the last one in the rows after), and values it takes as absent.
 struct StoredKey
 {
     QString name, fallback;
