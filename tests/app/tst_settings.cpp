@@ -34,7 +34,7 @@ const StoredKey Keys[] = {
     {"labelMeter2", "Sub", {"", "5500", "1.5"}, {}}, // stored empty stays empty
     {"labelMeter3", "CRM", {QStringLiteral("R\u00e9gie")}, {}},
     {"signal_timeout_ms", "2000", {"500", "0", "600000"}, {"soon", "600001", "-5", 1.5}},
-    {"current_screen", "0", {"0"}, {"second", 2147483647, -3}}, // one test screen
+    {"current_screen", "0", {"0"}, {"second", 2147483647, -3, 1}}, // one test screen
     {"geometry",
      "0,0 986x580",
      {"0,20 986x580"}, // below where a manager's title bar goes
@@ -65,7 +65,8 @@ int runUntilSignal(const QString &program, int signalNumber)
     process.start(program, QStringList());
     // The client link's debug line comes after the signal handlers are in place.
     QByteArray errors;
-    if (QTest::qWaitFor([&] { return (errors += process.readAllStandardError()).contains("bind to port"); }))
+    const auto started = [&] { return (errors += process.readAllStandardError()).contains("bind to port"); };
+    if (QTest::qWaitFor(started, 30000))
         ::kill(pid_t(process.processId()), signalNumber);
     if (!process.waitForFinished(10000))
         process.kill();
@@ -95,7 +96,7 @@ private Q_SLOTS:
             for (const StoredKey &key : Keys) {
                 QString used = key.fallback;
                 if (kept) {
-                    const QString value = key.kept.at(qMin(n, key.kept.size() - 1));
+                    const QString value = key.kept.at(std::min(n, int(key.kept.size()) - 1));
                     used = value.section(" as ", -1);
                     stored[key.name] =
                         key.name == "geometry" ? QVariant(savedGeometry(used)) : value.section(" as ", 0, 0);

@@ -66,29 +66,25 @@ public:
         const LinkSettings &l = w.linkSettings;
         const QRect g = w.geometry();
         const SilenceAlarm &alarm = w.silenceWatch->state();
-        QStringList used = {
-            "is_server=" + text(l.is_server),
-            "use_udp=" + text(l.use_udp),
-            "serialport=" + l.serialport,
-            "server_host=" + l.server_host,
-            "server_port=" + l.server_port,
-            "client_host=" + l.client_host,
-            "client_port=" + l.client_port,
-            "labelMeter1=" + w.labelMeter1->text(),
-            "labelMeter2=" + w.labelMeter2->text(),
-            "labelMeter3=" + w.labelMeter3->text(),
-            QStringLiteral("signal_timeout_ms=%1").arg(w.linkStatus->timeout()),
-            QStringLiteral("current_screen=%1")
-                .arg(QGuiApplication::screens().indexOf(QGuiApplication::screenAt(g.topLeft()))),
-            QStringLiteral("geometry=%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
-            "full_screen=" + text(w.wallDisplay->kiosk()->isFullScreen()),
-            QStringLiteral("hide_cursor_s=%1").arg(w.wallDisplay->cursorHider()->delayMs() / 1000.0),
-            "keep_screen_awake=" + text(w.wallDisplay->screenAwake()->isEnabled()),
-            "peak_hold=" + onAllMeters(&ZelPPMMeter::peakHold),
-            "over_indicator=" + onAllMeters(&ZelPPMMeter::overIndicator),
-            "silence_alarm=" + text(w.silenceWatch->isEnabled()),
-            QStringLiteral("silence_threshold_db=%1").arg(alarm.threshold()),
-            QStringLiteral("silence_delay_s=%1").arg(alarm.delay() / 1000.0)};
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QStringList used;
+        used << "is_server=" + text(l.is_server) << "use_udp=" + text(l.use_udp)
+             << "serialport=" + l.serialport << "server_host=" + l.server_host
+             << "server_port=" + l.server_port << "client_host=" + l.client_host
+             << "client_port=" + l.client_port << "labelMeter1=" + w.labelMeter1->text()
+             << "labelMeter2=" + w.labelMeter2->text() << "labelMeter3=" + w.labelMeter3->text()
+             << QStringLiteral("signal_timeout_ms=%1").arg(w.linkStatus->timeout())
+             << QStringLiteral("current_screen=%1")
+                    .arg(screens.indexOf(QGuiApplication::screenAt(g.topLeft())))
+             << QStringLiteral("geometry=%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())
+             << "full_screen=" + text(w.wallDisplay->kiosk()->isFullScreen())
+             << QStringLiteral("hide_cursor_s=%1").arg(w.wallDisplay->cursorHider()->delayMs() / 1000.0)
+             << "keep_screen_awake=" + text(w.wallDisplay->screenAwake()->isEnabled())
+             << "peak_hold=" + onAllMeters(&ZelPPMMeter::peakHold)
+             << "over_indicator=" + onAllMeters(&ZelPPMMeter::overIndicator)
+             << "silence_alarm=" + text(w.silenceWatch->isEnabled())
+             << QStringLiteral("silence_threshold_db=%1").arg(alarm.threshold())
+             << QStringLiteral("silence_delay_s=%1").arg(alarm.delay() / 1000.0);
         used.sort();
         return used;
     }
