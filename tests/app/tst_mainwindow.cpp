@@ -1,38 +1,51 @@
+// The window: its parts at start, captions and the communication dialog, the layout scaled to any
+// window, the meters' release with peak hold and over lamps, and the silence alarm on its caption.
 #include "mainwindowtestaccess.h"
 
 #include "ccommdialog.h"
+#include "layoutscaling.h"
 #include "pty.h"
 #include "tempsettings.h"
+#include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
+#include <QBackingStore>
 #include <QInputDialog>
-#include <QMenuBar>
 #include <QPointer>
 #include <QtTest>
 
+using Access = MainWindowTestAccess;
+
 namespace {
 
-// Answers the next modal dialog from inside its event loop and keeps what it showed.
-struct ModalAnswer
+// Counts the events of one kind a widget gets.
+struct EventCounter : QObject
 {
-    QString title, prompt, initialText;
-
-    void answer(const QString &text, bool accept)
+    QList<QEvent::Type> types;
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
     {
-        QTimer::singleShot(0, [this, text, accept] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            title = dialog->windowTitle();
-            if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
-                prompt = input->labelText();
-                initialText = input->textValue();
-                input->setTextValue(text);
-            }
-            accept ? dialog->accept() : dialog->reject();
-        });
+        count += types.contains(event->type());
+        return false;
     }
 };
+
+// The sixteen widgets the window scales, and where the design puts them.
+QList<QWidget *> scaledWidgets(MainWindow &w)
+{
+    Ui::MainWindow *ui = Access::ui(w);
+    QList<QWidget *> widgets;
+    widgets << ui->ProgLeft << ui->ProgRight << ui->SubLeft << ui->SubRight << ui->CrmLeft << ui->CrmRight
+            << ui->AnalogClock << ui->DigitalClock << Access::caption(w, 0) << Access::caption(w, 1)
+            << Access::caption(w, 2) << ui->timelabel << ui->footerlabel << Access::settingsLabel(w)
+            << Access::linkLamp(w) << Access::timeSyncLamp(w);
+    return widgets;
+}
+const QRect DesignRects[] = {
+    {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},  {299, 73, 12, 415},
+    {844, 199, 8, 291},  {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111},
+    {44, 502, 121, 31},  {194, 502, 131, 31}, {830, 502, 101, 31}, {356, 502, 401, 31},
+    {360, 550, 381, 21}, {900, 28, 25, 25},   {876, 33, 15, 15},   {632, 511, 15, 15}};
 
 } // namespace
 
@@ -44,147 +57,405 @@ private Q_SLOTS:
     void init() { settings.reset(new TempSettings); }
     void cleanup() { settings.reset(); }
 
-    void startsWithItsParts()
+    // A click (press and release, either button) on a caption edits it, on the gear opens the link's
+    // dialog; the caption keeps its place.
+    void clicksEditCaptionsAndOpenTheLink_data()
     {
-        MainWindow w;
-        Ui::MainWindow *ui = MainWindowTestAccess::ui(w);
-        QVERIFY(ui->footerlabel->text().endsWith(QStringLiteral("v1.9")));
-        QVERIFY(w.menuBar()->actions().isEmpty());
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kolvane Meters - ()"));
-        QVERIFY(MainWindowTestAccess::releaseTimer(w)->isActive());
-        QVERIFY(ui->CrmRight->gradientForground());
-        // Bold is weight 75 on Qt 5 and 700 on Qt 6; the enum names the same weight on both.
-        const QFont clockFont = ui->DigitalClock->font();
-        QCOMPARE(clockFont.family(), QStringLiteral("Bitstream Vera Sans"));
-        QCOMPARE(clockFont.pointSize(), 36);
-        QVERIFY(clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic());
-    }
-
-    void captionSlot_data()
-    {
-        QTest::addColumn<int>("caption");
+        QTest::addColumn<int>("target"); // -1: the gear
+        QTest::addColumn<int>("button");
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("accept");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("OK with text") << 1 << "Studio 2" << true << "Studio 2";
-        QTest::newRow("OK empty keeps it") << 1 << "" << true << "Sub";
-        QTest::newRow("Cancel keeps it") << 1 << "Other" << false << "Sub";
-        QTest::newRow("first caption") << 0 << "Programme" << true << "Programme";
-        QTest::newRow("long text") << 2 << QString(200, 'x') << true << QString(200, 'x');
+        const int left = Qt::LeftButton, right = Qt::RightButton;
+        QTest::newRow("OK with text") << 1 << left << "Studio 2" << true << "Studio 2";
+        QTest::newRow("OK empty keeps it") << 1 << left << "" << true << "Sub";
+        QTest::newRow("Cancel keeps it") << 1 << left << "Other" << false << "Sub";
+        QTest::newRow("first caption, right") << 0 << right << "Programme" << true << "Programme";
+        QTest::newRow("long text") << 2 << left << QString(200, 'x') << true << QString(200, 'x');
+        QTest::newRow("gear, left") << -1 << left << "" << false << "";
+        QTest::newRow("gear, right") << -1 << right << "" << false << "";
     }
-
-    void captionSlot()
+    void clicksEditCaptionsAndOpenTheLink()
     {
-        QFETCH(int, caption);
+        QFETCH(int, target);
+        QFETCH(int, button);
         QFETCH(QString, answer);
         QFETCH(bool, accept);
         QFETCH(QString, expected);
         MainWindow w;
-        myLabel *label = MainWindowTestAccess::caption(w, caption);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        myLabel *label = target < 0 ? Access::settingsLabel(w) : Access::caption(w, target);
         const QString before = label->text();
         const QRect geometry = label->geometry();
-        ModalAnswer dialog;
-        dialog.answer(answer, accept);
-        QVERIFY(QMetaObject::invokeMethod(
-            &w, qPrintable(QStringLiteral("labelMeter%1Clicked").arg(caption + 1))));
-        QCOMPARE(dialog.title, QStringLiteral("Vondrel"));
-        QCOMPARE(dialog.prompt, QStringLiteral("Meter %1 label:").arg(caption + 1));
-        QCOMPARE(dialog.initialText, before);
+        QTest::mousePress(label, Qt::MouseButton(button));
+        QVERIFY(!Access::commDialog(w)); // a press alone opens nothing
+        QString shown, prompt, initialText;
+        Access::onNextDialog([&](QDialog *dialog) {
+            shown = dialog->windowTitle();
+            if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                prompt = input->labelText();
+                initialText = input->textValue();
+                input->setTextValue(answer);
+            }
+            accept ? dialog->accept() : dialog->reject();
+        });
+        QTest::mouseRelease(label, Qt::MouseButton(button));
+        if (target < 0)
+            QVERIFY(shown == "Communication Interface" && prompt.isEmpty() && initialText.isEmpty());
+        else
+            QVERIFY(shown == "Vondrel" && prompt == QStringLiteral("Meter %1 label:").arg(target + 1) &&
+                    initialText == before);
         QCOMPARE(label->text(), expected);
         QCOMPARE(label->geometry(), geometry);
     }
 
-    void clicksRunTheirSlots_data()
-    {
-        QTest::addColumn<int>("target"); // -1: the settings icon, else a caption
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("icon, left") << -1 << int(Qt::LeftButton) << "Communication Interface";
-        QTest::newRow("icon, right") << -1 << int(Qt::RightButton) << "Communication Interface";
-        QTest::newRow("caption 3, right") << 2 << int(Qt::RightButton) << "Vondrel";
-    }
-
-    void clicksRunTheirSlots()
-    {
-        QFETCH(int, target);
-        QFETCH(int, button);
-        QFETCH(QString, title);
-        MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        myLabel *label =
-            target < 0 ? MainWindowTestAccess::settingsLabel(w) : MainWindowTestAccess::caption(w, target);
-        ModalAnswer dialog;
-        QTest::mousePress(label, Qt::MouseButton(button));
-        QVERIFY(!MainWindowTestAccess::commDialog(w)); // a press alone opens nothing
-        dialog.answer(QStringLiteral("Booth"), false);
-        QTest::mouseRelease(label, Qt::MouseButton(button));
-        QCOMPARE(dialog.title, title);
-    }
-
+    // Cancelled, the dialog leaves the link as it was, rebuilt: the meters drop and the port opens again.
+    // Its name lookup runs aside: with a name server that never answers, the dialog comes up at once and
+    // the meters go on falling under it.
     void cancelledDialogRebuildsTheSameLink()
     {
 #ifndef Q_OS_UNIX
         QSKIP("needs a pseudo-terminal as the serial device");
 #else
-        Pty console;
-        QVERIFY2(console.isOpen(), "cannot open a pseudo-terminal");
-        MainWindow w;
-        LinkSettings &link = MainWindowTestAccess::linkSettings(w);
-        link.serialport = console.slavePath();
-        link.server_port = "5500";
-        MainWindowTestAccess::setupLink(w);
-        QPointer<QSerialPort> before = MainWindowTestAccess::serialPort(w);
-        QVERIFY(before && before->isOpen());
-        const QString portName = before->portName();
-        MainWindowTestAccess::targetLevels(w).fill(-3.0);
-
-        ModalAnswer dialog;
-        dialog.answer(QString(), false);
-        QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
-
-        QCOMPARE(link.serialport, console.slavePath());
-        QCOMPARE(link.server_port, QStringLiteral("5500"));
-        for (double level : MainWindowTestAccess::targetLevels(w))
-            QCOMPARE(level, -50.0);
-        QSerialPort *after = MainWindowTestAccess::serialPort(w);
-        QVERIFY(after && after->isOpen());
-        QCOMPARE(after->portName(), portName);
-        // Closed and let go of, even though the same port opened again at once.
-        QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
-#endif
-    }
-
-    // The name lookup runs aside: with a name server that never answers, the dialog comes up and the
-    // meters go on falling under it.
-    void settingsOpenWhileTheNameServerIsSilent()
-    {
         const CCommDialog::HostLookup realLookup = CCommDialog::hostLookup;
         const auto restore = qScopeGuard([&] { CCommDialog::hostLookup = realLookup; });
         // No answer, ever.
         CCommDialog::hostLookup = [](const QString &, QObject *, const char *) { return -2; };
+        Pty console;
+        QVERIFY2(console.isOpen(), "cannot open a pseudo-terminal");
         MainWindow w;
+        LinkSettings &link = Access::linkSettings(w);
+        link.serialport = console.slavePath();
+        link.server_port = "5500";
+        Access::setupLink(w);
+        QPointer<QSerialPort> before = Access::serialPort(w);
+        QVERIFY(before && before->isOpen());
+        const QString portName = before->portName();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        ZelPPMMeter *meter = MainWindowTestAccess::ui(w)->ProgLeft;
-        MainWindowTestAccess::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
+        ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
+        Access::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
         QTRY_COMPARE(meter->dBPosition(), 0.0);
-        MainWindowTestAccess::processFrame(
-            w, LevelFrame::encodeLevels({-50, -50, -50, -50, -50, -50}).constData());
-
+        Access::processFrame(w, LevelFrame::encodeLevels({-50, -50, -50, -50, -50, -50}).constData());
         double levelAtOpen = qQNaN();
         bool fellWhileOpen = false;
-        QTimer::singleShot(0, [&] {
-            QDialog *dialog = qobject_cast<CCommDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+        Access::onNextDialog([&](QDialog *dialog) {
             levelAtOpen = meter->dBPosition();
             fellWhileOpen = QTest::qWaitFor([&] { return meter->dBPosition() < levelAtOpen; }, 10000);
+            Access::targetLevels(w).fill(-3.0);
             dialog->reject();
         });
         QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
         QVERIFY2(levelAtOpen > -50.0, "the dialog came up only after the meters had fallen");
         QVERIFY(fellWhileOpen);
+        QCOMPARE(link.serialport, console.slavePath());
+        QCOMPARE(link.server_port, QStringLiteral("5500"));
+        for (double level : Access::targetLevels(w))
+            QCOMPARE(level, -50.0);
+        QSerialPort *after = Access::serialPort(w);
+        QVERIFY(after && after->isOpen() && after->portName() == portName);
+        // Closed and let go of, even though the same port opened again at once.
+        QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
+#endif
+    }
+
+    // Resizes only record; the next paint scales the sixteen widgets and the fonts once, keeping the
+    // aspect ratio. The pictures were recorded from the window as first shipped: what it paints
+    // itself, whole and under the clock.
+    void scaledWindow_data()
+    {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<float>("factor");
+        QTest::addColumn<QPoint>("offset");
+        QTest::addColumn<QRect>("progLeft");
+        QTest::addColumn<QRect>("analogClock");
+        QTest::addColumn<QVector<int>>("fonts"); // captions and time label, footer, time, date
+        QTest::addColumn<QByteArray>("picture");
+        QTest::newRow("design") << QSize(986, 580) << 1.0f << QPoint(0, 0) << QRect(54, 73, 12, 415)
+                                << QRect(348, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
+                                << QByteArray("b61ec5110a6c9ed0");
+        QTest::newRow("wider 1920x1080")
+            << QSize(1920, 1080) << 1.8620690f << QPoint(42, 0) << QRect(142, 135, 22, 772)
+            << QRect(690, 158, 763, 763) << QVector<int>{27, 20, 74, 44} << QByteArray("803d0557a42179ba");
+        QTest::newRow("narrower 1280x1024")
+            << QSize(1280, 1024) << 1.2973630f << QPoint(0, 136) << QRect(70, 230, 15, 538)
+            << QRect(451, 246, 531, 531) << QVector<int>{19, 14, 51, 31} << QByteArray("39fd0dd465980761");
+        QTest::newRow("design aspect 1020x600")
+            << QSize(1020, 600) << 1.0344827f << QPoint(0, 0) << QRect(55, 75, 12, 429)
+            << QRect(359, 87, 424, 424) << QVector<int>{15, 11, 41, 24} << QByteArray("6444ceebc0dc4618");
+        QTest::newRow("2000x580") << QSize(2000, 580) << 1.0f << QPoint(507, 0) << QRect(561, 73, 12, 415)
+                                  << QRect(855, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
+                                  << QByteArray("8060f40f96c44082");
+        // Sides whose product with the design's passes the int range; too large to show a window.
+        QTest::newRow("huge, wider") << QSize(16777215, 4000000) << 6896.5518f << QPoint(4988607, 0)
+                                     << QRect(5361020, 503448, 82758, 2862068)
+                                     << QRect(7388607, 586206, 2827586, 2827586) << QVector<int>{}
+                                     << QByteArray();
+        QTest::newRow("huge, narrower")
+            << QSize(8000000, 16777215) << 8113.5898f << QPoint(0, 6035666)
+            << QRect(438133, 6627958, 97363, 3367139) << QRect(2823529, 6725321, 3326571, 3326571)
+            << QVector<int>{} << QByteArray();
+    }
+    void scaledWindow()
+    {
+        QFETCH(QSize, window);
+        QFETCH(float, factor);
+        QFETCH(QPoint, offset);
+        QFETCH(QRect, progLeft);
+        QFETCH(QRect, analogClock);
+        QFETCH(QVector<int>, fonts);
+        QFETCH(QByteArray, picture);
+        const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(window);
+        QCOMPARE(fit.scaleFactor, factor);
+        QCOMPARE(QPoint(fit.offsetX, fit.offsetY), offset);
+        QCOMPARE(LayoutScaling::scaledRect(DesignRects[0], fit), progLeft);
+        QCOMPARE(LayoutScaling::scaledRect(DesignRects[6], fit), analogClock);
+        if (fonts.isEmpty())
+            return; // no window that size
+
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        EventCounter moves;
+        moves.types = {QEvent::Move, QEvent::Resize};
+        Access::ui(w)->ProgLeft->installEventFilter(&moves);
+        w.resize(1500, 900);
+        w.resize(window);
+        QTRY_COMPARE(Access::windowSize(w), window);
+        QCOMPARE(moves.count, 0);
+        w.repaint();
+        QVERIFY(moves.count <= 2); // one move and one resize at most, from one pass
+        const QList<QWidget *> scaled = scaledWidgets(w);
+        for (int i = 0; i < scaled.size(); ++i)
+            QCOMPARE(scaled[i]->geometry(), LayoutScaling::scaledRect(DesignRects[i], fit));
+        Ui::MainWindow *ui = Access::ui(w);
+        for (QWidget *label : {Access::caption(w, 0), Access::caption(w, 1), Access::caption(w, 2)})
+            QCOMPARE(label->font().pointSize(), fonts.at(0));
+        QCOMPARE(ui->timelabel->font(), Access::caption(w, 0)->font()); // the caption's family and size
+        QCOMPARE(ui->footerlabel->font().pointSize(), fonts.at(1));
+        QCOMPARE(ui->DigitalClock->timeDisplayFont().pointSize(), fonts.at(2));
+        QCOMPARE(ui->DigitalClock->dateDisplayFont().pointSize(), fonts.at(3));
+        // The clock's fonts keep their family, and its own is bold (weight 75 on Qt 5 and 700 on Qt 6;
+        // the enum names the same weight on both).
+        QCOMPARE(ui->DigitalClock->timeDisplayFont().family(), QStringLiteral("DejaVu Sans"));
+        const QFont clockFont = ui->DigitalClock->font();
+        QVERIFY(clockFont.family() == "Bitstream Vera Sans" && clockFont.pointSize() == 36);
+        QVERIFY(clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic());
+        QVERIFY(ui->footerlabel->text().endsWith(QStringLiteral("v1.9")) &&
+                ui->CrmRight->gradientForground());
+
+        QCryptographicHash pixels(QCryptographicHash::Sha1);
+        for (const QRegion &area : {QRegion(w.rect()), QRegion(analogClock)}) {
+            QImage image(window, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            w.render(&image, QPoint(), area, QWidget::RenderFlags()); // the window alone
+            pixels.addData(reinterpret_cast<const char *>(image.constBits()), int(image.sizeInBytes()));
+        }
+        QCOMPARE(pixels.result().toHex().left(16), picture);
+        const int movesAfterPass = moves.count;
+        w.update();
+        w.repaint();
+        QCOMPARE(moves.count, movesAfterPass); // a paint without a resize changes nothing
+        QVERIFY(!Access::resizePending(w));
+    }
+
+    // Targets with tick counts ("0x1 -50x199": 0 dB for one tick, then the floor for 199; "=L" sets the
+    // bar to L first), the hold time (-1: hold and over lamp off), and then the mark, the bar, the over
+    // lamp and whether the release tick keeps running.
+    void release_data()
+    {
+        QTest::addColumn<QString>("targets");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<double>("mark");
+        QTest::addColumn<double>("bar");
+        QTest::addColumn<bool>("lit");
+        QTest::addColumn<bool>("ticking");
+        const double step = double(0.133f); // the bar's fall a tick
+        QTest::newRow("rise at once") << "-10x1" << -1 << -50.0 << -10.0 << false << true;
+        QTest::newRow("fall by the step") << "0x1 -50x1" << -1 << -50.0 << -step << false << true;
+        QTest::newRow("fall smaller than the step")
+            << "=-20 -20.1x1" << -1 << -50.0 << -20.1 << false << true;
+        QTest::newRow("below the floor rests") << "-60x1" << -1 << -50.0 << -50.0 << false << false;
+        QTest::newRow("NaN is the floor and rests") << "=nan -50x1" << -1 << -50.0 << -50.0 << false << false;
+        QTest::newRow("off: a tick short of the floor")
+            << "0x1 -50x375" << -1 << -50.0 << -375 * step << false << true;
+        QTest::newRow("off: at the floor, resting")
+            << "0x1 -50x380" << -1 << -50.0 << -50.0 << false << false;
+        QTest::newRow("off: resting on a level") << "0x1 -20x400" << -1 << -50.0 << -20.0 << false << false;
+        QTest::newRow("rise") << "-10x2" << 2000 << -10.0 << -10.0 << false << false;
+        QTest::newRow("hold") << "0x1 -50x199" << 2000 << 0.0 << -199 * step << false << true;
+        QTest::newRow("fall at 13.3 dB/s") << "0x1 -50x299" << 2000 << -13.3 << -299 * step << false << true;
+        QTest::newRow("meeting the bar") << "0x1 -20x400" << 2000 << -20.0 << -20.0 << false << false;
+        QTest::newRow("higher peak restarts the hold")
+            << "0x1 -50x100 3x1 -50x199" << 2000 << 3.0 << 3 - 199 * step << false << true;
+        QTest::newRow("lower peak leaves the hold running")
+            << "0x1 -50x100 -5x1 -50x99" << 2000 << -0.133 << -5 - 99 * step << false << true;
+        QTest::newRow("hold time 0: the mark rides the bar")
+            << "0x1 -50x100" << 0 << -13.3 << -100 * step << false << true;
+        QTest::newRow("over: lit for 2 s") << "12x1 -50x199" << 2000 << 5.0 << 5 - 199 * step << true << true;
+        QTest::newRow("over: out after 2 s")
+            << "12x1 -50x200" << 2000 << 4.867 << 5 - 200 * step << false << true;
+        QTest::newRow("over: a steady over keeps the tick") << "12x300" << 2000 << 5.0 << 5.0 << true << true;
+    }
+    void release()
+    {
+        QFETCH(QString, targets);
+        QFETCH(int, holdMs);
+        QFETCH(double, mark);
+        QFETCH(double, bar);
+        QFETCH(bool, lit);
+        QFETCH(bool, ticking);
+        MainWindow w;
+        QTimer *timer = Access::releaseTimer(w);
+        timer->stop(); // the test ticks by hand
+        ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
+        const bool on = holdMs >= 0;
+        meter->setPeakHold(on);
+        meter->setOverIndicator(on);
+        meter->setPeakHoldTime(holdMs);
+        for (const QString &part : targets.split(' ')) {
+            if (part.startsWith('=')) {
+                meter->setRawdBPosition(part.mid(1).toDouble());
+                continue;
+            }
+            Access::targetLevels(w)[0] = part.section('x', 0, 0).toDouble();
+            for (int i = part.section('x', 1).toInt(); i > 0; --i) {
+                if (i == 1)
+                    timer->start(); // the last tick decides whether it runs on
+                Access::meterRelease(w);
+            }
+        }
+        const auto near = [](double a, double b) { return qAbs(a - b) < 1e-3; };
+        QVERIFY2(near(meter->dBPosition(), bar), qPrintable(QString::number(meter->dBPosition())));
+        if (on)
+            QVERIFY2(near(meter->peakState().markLevel(), mark),
+                     qPrintable(QString::number(meter->peakState().markLevel())));
+        QCOMPARE(meter->markLength() > 0, on);
+        QCOMPARE(meter->overLit(), lit);
+        QCOMPARE(timer->isActive(), ticking);
+    }
+
+    // Between frames the tick sleeps; a frame wakes it, and so does a link set-up, which drops the targets.
+    void tickSleepsWhileEverythingRests()
+    {
+        MainWindow w;
+        Ui::MainWindow *ui = Access::ui(w);
+        QTimer *release = Access::releaseTimer(w);
+        QVERIFY(release->isActive()); // until it has nothing to do
+        QTRY_VERIFY(!release->isActive());
+        Access::processFrame(
+            w, LevelFrame::encodeLevels({-50.0, -50.0, -50.0, -50.0, -50.0, -20.0}).constData());
+        QVERIFY(release->isActive());
+        QTRY_COMPARE(ui->CrmRight->dBPosition(), -20.0);
+        QCOMPARE(ui->CrmLeft->dBPosition(), -50.0); // level 6 drives CrmRight only
+        QTRY_VERIFY(!release->isActive());          // held at its target: nothing to do until the next frame
+        Access::setupLink(w);
+        for (double level : Access::targetLevels(w))
+            QCOMPARE(level, -50.0);
+        QVERIFY(release->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!release->isActive(), 10000);
+        QCOMPARE(ui->CrmRight->dBPosition(), -50.0);
+    }
+
+    // Resting, clipped at the +5 dB top, falling, and (with the mark) holding then falling: the meter
+    // repaints for each pixel the bar or the mark moves, no more. Falls may be repainted together, at
+    // the screen's pace; whenever the window paints, for the release or anything else, every meter
+    // shows where the release has put its bar and mark.
+    void repaintsShowEveryMove_data()
+    {
+        QTest::addColumn<bool>("peakHold");
+        QTest::newRow("bar alone") << false;
+        QTest::newRow("bar and peak mark") << true;
+    }
+    void repaintsShowEveryMove()
+    {
+        QFETCH(bool, peakHold);
+        MainWindow w;
+        Access::releaseTimer(w)->stop(); // the test ticks by hand
+        const QList<ZelPPMMeter *> meters = w.findChildren<ZelPPMMeter *>();
+        ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
+        for (ZelPPMMeter *m : meters)
+            m->setPeakHold(peakHold);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::qWait(50);
+        EventCounter paints, clockPaints;
+        paints.types = clockPaints.types = {QEvent::Paint};
+        meter->installEventFilter(&paints);
+        QWidget *clock = Access::ui(w)->AnalogClock;
+        clock->installEventFilter(&clockPaints);
+        // Whether every meter shows what a whole repaint in the same place shows.
+        const auto showsTheRelease = [&] {
+            const auto screen = dynamic_cast<const QImage *>(w.backingStore()->paintDevice());
+            const int paintsBefore = paints.count;
+            bool same = screen;
+            for (ZelPPMMeter *m : meters) {
+                const QRect area(m->mapTo(&w, QPoint()) * screen->devicePixelRatio(),
+                                 m->size() * screen->devicePixelRatio());
+                const QImage shown = screen->copy(area);
+                m->repaint();
+                same = same && screen->copy(area) == shown;
+            }
+            paints.count = paintsBefore;
+            return same;
+        };
+        int changes = 0, quietTicks = 0, step = 0;
+        for (const auto &[target, ticks] : {std::pair(-50.0, 20), {12.0, 1}, {-10.0, 400}}) {
+            Access::targetLevels(w).fill(target);
+            for (int i = 0; i < ticks; ++i, ++step) {
+                const std::pair<int, int> before(meter->barLength(), meter->markLength());
+                Access::meterRelease(w);
+                const bool changed = before != std::pair(meter->barLength(), meter->markLength());
+                changes += changed;
+                quietTicks += !changed;
+                if (step % 7 == 0)
+                    clock->update(); // a repaint for another reason
+                const int clockPaintsBefore = clockPaints.count;
+                QCoreApplication::processEvents();
+                if (clockPaints.count > clockPaintsBefore)
+                    QVERIFY2(showsTheRelease(), qPrintable(QString("step %1").arg(step)));
+            }
+            if (target > 5.0)
+                QCOMPARE(meter->dBPosition(), 5.0);
+        }
+        QVERIFY(showsTheRelease());
+        QCOMPARE(meter->dBPosition(), -10.0);
+        QVERIFY2(paints.count > 0 && paints.count <= changes,
+                 qPrintable(QString("%1 paints, %2 changes").arg(paints.count).arg(changes)));
+        QVERIFY(changes > 0 && quietTicks > 150);
+    }
+
+    // Delay 1 s: quiet programme turns the caption's band red, level for 2 s clears it, a lost signal too.
+    void silenceAlarmOnTheCaption()
+    {
+        settings->write({{"silence_alarm", true}, {"silence_delay_s", 1}});
+        MainWindow w;
+        Access::linkStatus(w)->setTimeout(0); // the test says when the signal is lost
+        SilenceWatch *watch = Access::silenceWatch(w);
+        QLabel *band = Access::caption(w, 0);
+        const auto isRed = [band] { return band->grab().toImage().pixelColor(2, 2) == QColor(204, 0, 0); };
+        const auto send = [&](double programme) {
+            Access::processFrame(w, LevelFrame::encodeLevels({programme, programme, 0, 0, 0, 0}).constData());
+        };
+        QVERIFY(!isRed());
+        QTest::ignoreMessage(QtDebugMsg, "silence alarm on: both programme levels below -40 dB for 1 s");
+        send(-50); // one frame is enough: the watch's own timer fires at the deadline
+        QTRY_VERIFY_WITH_TIMEOUT(watch->isAlarmOn(), 10000);
+        QVERIFY(isRed());
+        QCOMPARE(band->text(), QStringLiteral("Prog"));
+        QTest::ignoreMessage(QtDebugMsg, "silence alarm off: programme back at -40 dB or above for 2 s");
+        send(-20);
+        QVERIFY(watch->isAlarmOn());
+        QTRY_VERIFY_WITH_TIMEOUT(!watch->isAlarmOn(), 10000);
+        QVERIFY(!isRed());
+        QTest::ignoreMessage(QtDebugMsg, "silence alarm on: both programme levels below -40 dB for 1 s");
+        send(-45);
+        QTRY_VERIFY_WITH_TIMEOUT(watch->isAlarmOn(), 10000);
+        QTest::ignoreMessage(QtDebugMsg, "silence alarm off: the signal is lost");
+        watch->setSignalPresent(false); // as the link watch reports it; the next frame brings it back
+        QVERIFY(!watch->isAlarmOn() && !isRed());
+        QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nothing pending while lost
     }
 
 private:

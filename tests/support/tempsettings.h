@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QSettings>
-#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
-// Points the user-scope native settings at a fresh temporary folder for as long as it lives,
-// so no test ever reads or writes the user's own settings.
+// A private settings folder for as long as it lives: this process's settings (the window's own store)
+// and its XDG_CONFIG_HOME point there, and a program started with XDG_CONFIG_HOME=path() uses it as
+// well. No test ever reads or writes the user's own settings.
 class TempSettings
 {
 public:
@@ -15,13 +17,19 @@ public:
     TempSettings &operator=(const TempSettings &) = delete;
 
     QString path() const { return dir.path(); }
-    // The file the window's default-constructed QSettings uses ("Zelvoort"/"Kolvane Meters").
-    QString settingsFile() const;
-    // Opens the store as the window does (the application names must be set).
+    // The program's settings file in it.
+    QString file() const { return dir.path() + QStringLiteral("/Zelvoort/Kolvane Meters.conf"); }
+    // Into the file, as an edited file holds them: text, numbers, bytes.
+    void write(const QVariantMap &values) const;
+    QVariant value(const QString &key) const;
+    QStringList keys() const; // sorted
+    void clear() const;
+
+    // The window's store, for tests that open it themselves.
     static QSettings store();
-    // Sets the application names the window sets, so store() finds the same file.
     static void useApplicationNames();
 
 private:
     QTemporaryDir dir;
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
 };
