@@ -1,15 +1,18 @@
+// The communication settings dialog: what it lists and loads, the fields each mode enables, what OK checks
+// and stores and Cancel leaves alone, and a name lookup that answers late or never.
+
+#include "ccommdialog.h"
+#include "pty.h"
+
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QtTest>
 #include <QtWidgets>
 
-#include "ccommdialog.h"
-#include "pty.h"
-
 Q_DECLARE_METATYPE(LinkSettings)
 
 namespace {
-// The widgets disabled in each mode, in creation order.
+// The widgets disabled in each mode, in creation (= focus) order.
 const QString SerialMode =
     "label_clienthost label_clientport label_serverhost comboBox_nic label_serverport "
     "lineEdit_client_host radioButton_client lineEdit_client_port lineEdit_server_port "
@@ -17,10 +20,8 @@ const QString SerialMode =
 const QString ServerMode = "label_clienthost label_clientport lineEdit_client_host lineEdit_client_port";
 const QString ClientMode =
     "comboBox_serial label_serverhost comboBox_nic label_serverport lineEdit_server_port";
-const QString ServerWarning = "UDP Server error|Please, specify valid port!";
-const QString ClientWarning = "UDP Client error|Please, specify valid host and/or port!";
 const QString ForeignAddress = "203.0.113.254"; // TEST-NET-3, never one of the machine's own
-// The disabled widgets, in creation (= focus) order.
+
 QString disabledOf(const QWidget &dialog)
 {
     QStringList names;
@@ -42,11 +43,11 @@ QList<QHostAddress> addresses(const QString &texts)
         result << QHostAddress(text);
     return result;
 }
-QStringList items(const QComboBox &box)
+QStringList items(const QComboBox *box)
 {
     QStringList texts;
-    for (int i = 0; i < box.count(); ++i)
-        texts << box.itemText(i);
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
     return texts;
 }
 
@@ -116,7 +117,7 @@ private slots:
             LinkSettings settings{true, true, "", ForeignAddress, "5000", "", ""};
             CCommDialog dialog(nullptr, &settings);
             auto *nic = dialog.findChild<QComboBox *>("comboBox_nic");
-            QCOMPARE(items(*nic), atOnce);
+            QCOMPARE(items(nic), atOnce);
             if (step == "chosen")
                 emit nic->activated(0);
             if (step == "closed")
@@ -124,7 +125,7 @@ private slots:
             SilentResolver::answer(answer);
             const QStringList added =
                 step == "closed" ? QStringList() : QStringList{"192.0.2.5", ForeignAddress};
-            QCOMPARE(items(*nic), atOnce + added);
+            QCOMPARE(items(nic), atOnce + added);
             QCOMPARE(nic->currentText(), step == "open" ? ForeignAddress : atOnce.value(0));
         }
     }
@@ -133,46 +134,42 @@ private slots:
         LinkSettings settings{true, false, "no-such-port", ForeignAddress, "5000", "192.0.2.7", "5001"};
         const QString before = fields(settings);
         CCommDialog dialog(nullptr, &settings);
-        click(dialog, "checkBox_useudp");
-        QCOMPARE(disabledOf(dialog), ServerMode);
-        click(dialog, "radioButton_client");
-        QCOMPARE(disabledOf(dialog), ClientMode);
-        click(dialog, "checkBox_useudp");
-        QCOMPARE(disabledOf(dialog), SerialMode);
+        for (const auto &[button, mode] : {std::pair("checkBox_useudp", ServerMode),
+                                           {"radioButton_client", ClientMode},
+                                           {"checkBox_useudp", SerialMode}}) {
+            click(dialog, button);
+            QCOMPARE(disabledOf(dialog), mode);
+        }
         click(dialog, "pushButton_cancel");
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(fields(settings), before);
     }
-    void portValidators_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("kept");
-        for (const char *row : {"0 0", "65535 65535", "65536 6553", "99999 9999", "-1+2 12", "1,000 1000"})
-            QTest::newRow(row) << QString(row).section(' ', 0, 0) << QString(row).section(' ', 1);
-    }
+    // Plain decimal digits up to the highest port, in either port field.
     void portValidators()
     {
-        QFETCH(QString, typed);
-        QFETCH(QString, kept);
         CCommDialog dialog(nullptr, nullptr);
-        for (QLineEdit *edit : dialog.findChildren<QLineEdit *>(QRegularExpression("_port$"))) {
-            edit->setEnabled(true);
-            QTest::keyClicks(edit, typed);
-            QCOMPARE(edit->text(), kept);
+        for (const char *row : {"0 0", "65535 65535", "65536 6553", "99999 9999", "-1+2 12", "1,000 1000"}) {
+            for (QLineEdit *edit : dialog.findChildren<QLineEdit *>(QRegularExpression("_port$"))) {
+                edit->setEnabled(true);
+                edit->clear();
+                QTest::keyClicks(edit, QString(row).section(' ', 0, 0));
+                QVERIFY2(edit->text() == QString(row).section(' ', 1), row);
+            }
         }
     }
     void loadAndOk_data()
     {
         QTest::addColumn<LinkSettings>("loaded");
         QTest::addColumn<QString>("warning");
-        const auto row = [](const char *tag, LinkSettings s, QString w) { QTest::newRow(tag) << s << w; };
-        row("serial", {true, false, "", "", "5000", "192.0.2.7", "5001"}, "");
-        row("serial, all empty", {false, false, "", "", "", "", ""}, "");
-        row("server, port empty", {true, true, "", "", "", "h", "1"}, ServerWarning);
-        row("server, port 0", {true, true, "", "", "0", "", ""}, "");
-        row("client, host empty", {false, true, "", "", "5000", "", "1"}, ClientWarning);
-        row("client, port empty", {false, true, "", "", "5000", "h", ""}, ClientWarning);
-        row("client, port 0", {false, true, "", "", "", "192.0.2.7", "0"}, "");
+        const QString server = "UDP Server error|Please, specify valid port!";
+        const QString client = "UDP Client error|Please, specify valid host and/or port!";
+        QTest::newRow("serial") << LinkSettings{true, false, "", "", "5000", "192.0.2.7", "5001"} << "";
+        QTest::newRow("serial, all empty") << LinkSettings{false, false, "", "", "", "", ""} << "";
+        QTest::newRow("server, port empty") << LinkSettings{true, true, "", "", "", "h", "1"} << server;
+        QTest::newRow("server, port 0") << LinkSettings{true, true, "", "", "0", "", ""} << "";
+        QTest::newRow("client, host empty") << LinkSettings{false, true, "", "", "5000", "", "1"} << client;
+        QTest::newRow("client, port empty") << LinkSettings{false, true, "", "", "5000", "h", ""} << client;
+        QTest::newRow("client, port 0") << LinkSettings{false, true, "", "", "", "192.0.2.7", "0"} << "";
     }
     void loadAndOk()
     {
@@ -204,6 +201,7 @@ private slots:
         loaded.serialport = QSerialPortInfo::availablePorts().value(0).portName();
         QCOMPARE(fields(settings), warning.isEmpty() ? fields(loaded) : stale);
     }
+    // Each port listed with its description and chosen by its name; a pseudo-terminal is no serial port.
     void serialList()
     {
 #ifdef Q_OS_UNIX
