@@ -90,23 +90,6 @@ private slots:
         QCOMPARE(CCommDialog::interfaceAddresses(lookup, interfaces).join(' '),
                  QString("255.255.255.255 ::1 127.0.1.1 127.0.0.1 192.0.2.2"));
     }
-    void noRecord()
-    {
-        CCommDialog dialog(nullptr, nullptr);
-        QCOMPARE(disabledOf(dialog), SerialMode);
-        dialog.resize(600, 100);
-        QCOMPARE(dialog.size(), QSize(312, 370));
-        const auto *nic = dialog.findChild<QComboBox *>("comboBox_nic");
-        for (const QHostAddress &address : QNetworkInterface::allAddresses())
-            if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                QVERIFY2(nic->findText(address.toString()) >= 0, qPrintable(address.toString()));
-        LinkSettings stored{true, true, "", nic->itemText(nic->count() - 1), "1", "", ""};
-        const CCommDialog storedDialog(nullptr, &stored);
-        QCOMPARE(storedDialog.findChild<QComboBox *>("comboBox_nic")->currentText(), stored.server_host);
-        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. "); // and nothing written: there is no record
-        click(dialog, "pushButton_ok");
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
     // The interfaces are listed at once; the lookup's answer, whenever it comes while the dialog is open,
     // adds what it has to the list and brings up the stored interface unless the user chose another.
     void lateNameLookup()
@@ -144,10 +127,14 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(fields(settings), before);
     }
-    // Plain decimal digits up to the highest port, in either port field.
-    void portValidators()
+    // Without a record: serial mode, a fixed size, port fields that take plain decimal digits up to the
+    // highest port; OK accepts and writes nothing.
+    void noRecord()
     {
         CCommDialog dialog(nullptr, nullptr);
+        QCOMPARE(disabledOf(dialog), SerialMode);
+        dialog.resize(600, 100);
+        QCOMPARE(dialog.size(), QSize(312, 370));
         for (const char *row : {"0 0", "65535 65535", "65536 6553", "99999 9999", "-1+2 12", "1,000 1000"}) {
             for (QLineEdit *edit : dialog.findChildren<QLineEdit *>(QRegularExpression("_port$"))) {
                 edit->setEnabled(true);
@@ -156,6 +143,9 @@ private slots:
                 QVERIFY2(edit->text() == QString(row).section(' ', 1), row);
             }
         }
+        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. ");
+        click(dialog, "pushButton_ok");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
     void loadAndOk_data()
     {
@@ -163,19 +153,21 @@ private slots:
         QTest::addColumn<QString>("warning");
         const QString server = "UDP Server error|Please, specify valid port!";
         const QString client = "UDP Client error|Please, specify valid host and/or port!";
-        QTest::newRow("serial") << LinkSettings{true, false, "", "", "5000", "192.0.2.7", "5001"} << "";
-        QTest::newRow("serial, all empty") << LinkSettings{false, false, "", "", "", "", ""} << "";
-        QTest::newRow("server, port empty") << LinkSettings{true, true, "", "", "", "h", "1"} << server;
-        QTest::newRow("server, port 0") << LinkSettings{true, true, "", "", "0", "", ""} << "";
-        QTest::newRow("client, host empty") << LinkSettings{false, true, "", "", "5000", "", "1"} << client;
-        QTest::newRow("client, port empty") << LinkSettings{false, true, "", "", "5000", "h", ""} << client;
-        QTest::newRow("client, port 0") << LinkSettings{false, true, "", "", "", "192.0.2.7", "0"} << "";
+        // The stored interface is either the last one listed or one not listed.
+        const QString f = ForeignAddress,
+                      l = CCommDialog::interfaceAddresses({}, QNetworkInterface::allAddresses()).last();
+        QTest::newRow("serial") << LinkSettings{true, false, "", f, "5000", "192.0.2.7", "5001"} << "";
+        QTest::newRow("serial, all empty") << LinkSettings{false, false, "", l, "", "", ""} << "";
+        QTest::newRow("server, port empty") << LinkSettings{true, true, "", f, "", "h", "1"} << server;
+        QTest::newRow("server, port 0") << LinkSettings{true, true, "", l, "0", "", ""} << "";
+        QTest::newRow("client, host empty") << LinkSettings{false, true, "", f, "5000", "", "1"} << client;
+        QTest::newRow("client, port empty") << LinkSettings{false, true, "", f, "5000", "h", ""} << client;
+        QTest::newRow("client, port 0") << LinkSettings{false, true, "", f, "", "192.0.2.7", "0"} << "";
     }
     void loadAndOk()
     {
         QFETCH(LinkSettings, loaded);
         QFETCH(QString, warning);
-        loaded.server_host = ForeignAddress;
         LinkSettings settings = loaded;
         CCommDialog dialog(nullptr, &settings);
         QCOMPARE(disabledOf(dialog),
@@ -196,8 +188,9 @@ private slots:
         click(dialog, "pushButton_ok");
         QCOMPARE(shown, warning);
         QCOMPARE(dialog.isVisible(), !warning.isEmpty());
-        // Neither the stored interface nor the stored port is listed: the first listed ones are current.
-        loaded.server_host = dialog.findChild<QComboBox *>("comboBox_nic")->itemText(0);
+        // An interface or a port not listed leaves the first listed one current.
+        if (loaded.server_host == ForeignAddress)
+            loaded.server_host = dialog.findChild<QComboBox *>("comboBox_nic")->itemText(0);
         loaded.serialport = QSerialPortInfo::availablePorts().value(0).portName();
         QCOMPARE(fields(settings), warning.isEmpty() ? fields(loaded) : stale);
     }
