@@ -61,11 +61,8 @@ QImage grabOnBlack(QWidget &widget)
 // Recorded from the widgets as shipped, when their pictures were checked point by point.
 QByteArray hashOf(const QImage &image)
 {
-    return QCryptographicHash::hash(QByteArray::fromRawData(reinterpret_cast<const char *>(image.constBits()),
-                                                            int(image.sizeInBytes())),
-                                    QCryptographicHash::Sha1)
-        .toHex()
-        .left(16);
+    const QByteArray bytes(reinterpret_cast<const char *>(image.constBits()), int(image.sizeInBytes()));
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(16);
 }
 
 // The main window shows the gradient bar on the gradient background; a meter as made has the solid bar.
