@@ -76,11 +76,8 @@ class TestCCommDialog : public QObject
     static void click(const QWidget &d, const char *name) { d.findChild<QAbstractButton *>(name)->click(); }
 
 private slots:
-    void initTestCase()
-    {
-        CCommDialog::hostLookup = &SilentResolver::lookup; // every dialog here waits for its lookup
-        QLoggingCategory::setFilterRules("default.debug=true");
-    }
+    // Every dialog here waits for its lookup.
+    void initTestCase() { CCommDialog::hostLookup = &SilentResolver::lookup; }
     void interfaceAddresses()
     {
         // Texts over 15 characters are left out; interface addresses follow the lookup's, IPv4 only, once.
@@ -142,7 +139,6 @@ private slots:
                 QVERIFY2(edit->text() == QString(row).section(' ', 1), row);
             }
         }
-        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. ");
         click(dialog, "pushButton_ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
@@ -181,9 +177,6 @@ private slots:
             shown = box->parentWidget() == &dialog ? box->windowTitle() + '|' + box->text() : "misplaced";
             box->close();
         });
-        QTest::ignoreMessage(QtDebugMsg, "OK CLICK.. ");
-        if (warning.isEmpty())
-            QTest::ignoreMessage(QtDebugMsg, "comm is not null ");
         click(dialog, "pushButton_ok");
         QCOMPARE(shown, warning);
         QCOMPARE(dialog.isVisible(), !warning.isEmpty());
