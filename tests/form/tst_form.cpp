@@ -1,10 +1,11 @@
+// The main window's form, built on a plain QMainWindow, and the committed artwork it is drawn on: the
+// artwork carries the display's marks where the layout expects them.
+
 #include "ui_mainwindow.h"
 
 #include <QMenu>
 #include <QtTest>
 
-// The main window's form built on a plain QMainWindow. The widgets' design rectangles and fonts are
-// checked where the layout scales them.
 class FormTest : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,24 @@ private slots:
         QVERIFY(!window.actions().contains(ui.actionCOM_port));
         for (const QWidget *widget : window.findChildren<QWidget *>())
             QVERIFY2(!widget->actions().contains(ui.actionCOM_port), qPrintable(widget->objectName()));
+    }
+
+    // The artwork as drawn by tools/artwork: on the background the dB scales' ticks beside each meter, red
+    // from 0 to +5 dB, and the clock's black disc filling its square (x 348 to 757, y 85 to 494); the
+    // backdrop, wider, only the panel's texture. A changed hash means a changed picture: look at it.
+    void artwork()
+    {
+        for (const auto &[name, size, hash] :
+             {std::tuple("KolvaneBackground", QSize(986, 580), "01a51c1c0ddb5620"),
+              {"KolvaneBackgroundEmpty", QSize(1024, 580), "9a46af0200ca29c0"}}) {
+            const QImage image =
+                QImage(QString(":/resources/png/%1.png").arg(name)).convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(image.size(), size);
+            const QByteArray bytes(reinterpret_cast<const char *>(image.constBits()),
+                                   int(image.sizeInBytes()));
+            QCOMPARE(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(16),
+                     QByteArray(hash));
+        }
     }
 };
 
