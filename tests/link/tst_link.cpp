@@ -312,12 +312,8 @@ private Q_SLOTS:
         QTest::newRow("15 bytes") << frame.left(15) << server << false;
         QTest::newRow("17 bytes") << frame + char(0x55) << server << false;
         QTest::newRow("empty datagram") << QByteArray() << server << false;
-        QTest::newRow("frames in one datagram") << frame.repeated(64) << server << false;
-        for (const int index : {0, 1, 14, 15}) {
-            QByteArray broken = frame;
-            broken[index] = char(broken[index] ^ 0x01);
-            QTest::addRow("wrong marker byte %d", index) << broken << server << false;
-        }
+        // The frame test itself is checked on the stream, with every marker byte.
+        QTest::newRow("wrong end marker") << frame.left(15) + char(0x54) << server << false;
     }
 
     // Two frames of the server wait in the socket ahead of the datagram under test: the one call

@@ -125,7 +125,8 @@ private Q_SLOTS:
                               LevelFrame::encode({0x0DAA, 0x550A, 0x0D0A, 0x550D, 0xAA0A, 0x0A55})};
         QTest::newRow("false frame one byte on") << List{inner} << List{inner.left(16)} << 2;
         QTest::newRow("awkward words, CR LF")
-            << List{QByteArray(awkward.join() + "\r\xAA\n").replace('\n', "\r\n") + a} << awkward + List{a} << 0;
+            << List{QByteArray(awkward.join() + "\r\xAA\n").replace('\n', "\r\n") + a} << awkward + List{a}
+            << 0;
     }
 
     // However the reads are cut, the same frames come out and the same bytes wait.
@@ -166,6 +167,9 @@ private Q_SLOTS:
         QTest::newRow("no frame yet") << 2000 << Times{} << Times{5000} << State::Waiting << none << 0 << 0;
         QTest::newRow("50/s") << 2000 << every(20, 1000, 2980) << Times{3000} << State::Receiving
                               << qint64(4980) << 50 << 1;
+        // Counted at a frame: the current bucket is not yet a full one.
+        QTest::newRow("at a frame") << 2000 << every(20, 1000, 2980) << Times{} << State::Receiving
+                                    << qint64(4980) << 50 << 1;
         QTest::newRow("half a second missing") << 2000 << fifty + every(20, 2500, 2980) << Times{3000}
                                                << State::Receiving << qint64(4980) << 25 << 1;
         QTest::newRow("gap just under the timeout")
