@@ -1,4 +1,6 @@
-#include "mainwindowtestaccess.h"
+// The time-sync lamp: what the kernel says of its clock, read every ten seconds, shown on the window.
+
+#include "linktesthelpers.h"
 #include "tempsettings.h"
 #include "timesync.h"
 
@@ -12,23 +14,6 @@ using State = StatusLamp::State;
 constexpr int Unsynchronised = 0x0040, HardwareFault = 0x1000, Pll = 0x0001, ClockError = 5;
 
 Clock readClock;
-Clock readFake()
-{
-    return readClock;
-}
-
-QStringList &timeSyncLines()
-{
-    static QStringList lines;
-    static const QtMessageHandler testLog =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (message.startsWith("time sync:"))
-                lines << message;
-            else if (testLog)
-                testLog(type, context, message);
-        });
-    return lines;
-}
 
 } // namespace
 
@@ -44,8 +29,8 @@ private Q_SLOTS:
         QTest::addColumn<Clock>("clock");
         QTest::addColumn<State>("state");
         QTest::addColumn<QString>("toolTip");
-        const auto kernel = [](int result, int status, qint64 maxErrorUs, qint64 estErrorUs = 800) {
-            return Clock(TimeSync::KernelClock{result, status, maxErrorUs, estErrorUs});
+        const auto kernel = [](int result, int status, qint64 maxErrorUs) {
+            return Clock(TimeSync::KernelClock{result, status, maxErrorUs, 800});
         };
         const QString good = "Time synchronised, maximum error %1 ms (estimated 1 ms)";
         const QString aged = "Time synchronised, but the maximum error has grown to %1 ms: "
@@ -76,25 +61,24 @@ private Q_SLOTS:
     void readsEveryTenSeconds()
     {
         readClock = TimeSync::KernelClock{0, Pll, 2000, 1000};
-        TimeSync sync(nullptr, &readFake);
+        TimeSync sync(nullptr, [] { return readClock; });
         QSignalSpy changes(&sync, &TimeSync::changed);
-        timeSyncLines().clear();
+        LinkTest::debugLines().clear();
         const auto timer = sync.findChild<QTimer *>();
         QVERIFY(timer && timer->isActive() && timer->interval() == TimeSync::ReadIntervalMs);
-        sync.check();
-        sync.check();
-        readClock->maxErrorUs = 3000;
-        sync.check();
-        readClock->maxErrorUs = 300000;
-        sync.check();
+        for (const qint64 maxErrorUs : {2000, 2000, 3000, 300000}) {
+            readClock->maxErrorUs = maxErrorUs;
+            sync.check();
+        }
         readClock.reset();
         sync.check();
         QCOMPARE(changes.size(), 4);
         QCOMPARE(changes.last().at(0).value<State>(), State::Off);
         QCOMPARE(sync.state(), State::Off);
-        QCOMPARE(timeSyncLines().size(), 3);
-        QVERIFY2(timeSyncLines().at(1).startsWith("time sync: Warning \"Time synchronised, but"),
-                 qPrintable(timeSyncLines().at(1)));
+        const QStringList lines = LinkTest::debugLines().filter(QStringLiteral("time sync: "));
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines.at(1).startsWith("time sync: Warning \"Time synchronised, but"),
+                 qPrintable(lines.at(1)));
     }
 
     // Whatever this machine's clock says, reading it works and the window's lamp shows it.
@@ -107,8 +91,8 @@ private Q_SLOTS:
         qInfo() << "this machine:" << TimeSync::describe(clock);
         TempSettings settings;
         MainWindow window;
-        StatusLamp *lamp = MainWindowTestAccess::timeSyncLamp(window);
-        QCOMPARE(lamp->parentWidget(), MainWindowTestAccess::ui(window)->centralWidget);
+        StatusLamp *lamp = Access::timeSyncLamp(window);
+        QCOMPARE(lamp->parentWidget(), Access::ui(window)->centralWidget);
         QCOMPARE(lamp->geometry(), QRect(632, 511, 15, 15));
         QCOMPARE(lamp->state(), TimeSync::stateFor(TimeSync::readKernel()));
         QVERIFY(!lamp->toolTip().isEmpty());

@@ -4,6 +4,15 @@
 
 #include "mainwindowtestaccess.h"
 
+#ifdef Q_OS_LINUX
+#include <cstring>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 using Access = MainWindowTestAccess;
 
 namespace LinkTest {
@@ -48,19 +57,40 @@ inline QStringList &debugLines()
     return lines;
 }
 
-// A UDP port that nothing on this machine is bound to right now.
+// Moves the calling thread, and the threads and programs it starts later, into a network namespace of
+// its own with the loopback up, so the test owns every UDP port. On the machine's loopback a port found
+// free is free only at that moment: another test's bind to port 0, or its first datagram sent, may take
+// it before the window binds it. Needs root; false where that is not allowed.
+inline bool ownNetwork()
+{
+#ifdef Q_OS_LINUX
+    ifreq lo{};
+    std::strcpy(lo.ifr_name, "lo");
+    const int fd = ::unshare(CLONE_NEWNET) == 0 ? ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
+    const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &lo) == 0 &&
+                    (lo.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &lo) == 0);
+    if (fd >= 0)
+        ::close(fd);
+    return up;
+#else
+    return false;
+#endif
+}
+
+// A UDP port that nothing on this machine (or in this test's own network) is bound to right now.
 inline quint16 freeUdpPort()
 {
     QUdpSocket probe;
     return probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? probe.localPort() : 0;
 }
 
-// Serial mode on the given port name, or UDP client of 127.0.0.1 at the given port.
-inline void useLink(MainWindow &window, bool udp, const QString &port)
+// Serial mode on the given port name (relayed as UDP server if asked), or UDP client of 127.0.0.1 at the
+// given port.
+inline void useLink(MainWindow &window, bool udp, const QString &port, bool server = false)
 {
     LinkSettings &link = Access::linkSettings(window);
-    link.use_udp = udp;
-    link.is_server = false;
+    link.use_udp = udp || server;
+    link.is_server = server;
     (udp ? link.client_port : link.serialport) = port;
     link.client_host = QStringLiteral("127.0.0.1");
     Access::setupLink(window);

@@ -1,0 +1,286 @@
+// The link's pure parts, fed with bytes and times: the level frame, the stream decoder, the signal
+// watch and the silence alarm.
+
+#include "framestream.h"
+#include "signalwatch.h"
+#include "silencealarm.h"
+
+#include <QtTest>
+
+using State = SignalWatch::State;
+Q_DECLARE_METATYPE(State)
+
+namespace {
+
+using List = QByteArrayList;
+using Times = QVector<qint64>;
+
+// Feeds reads into a FrameStream and keeps what came out, plus the most bytes it held between reads.
+struct FrameCollector
+{
+    FrameStream stream;
+    List frames;
+    int mostPending = 0;
+
+    void feed(const List &reads)
+    {
+        for (const QByteArray &read : reads) {
+            stream.feed(read, [this](const char *frame) { frames << QByteArray(frame, LevelFrame::Size); });
+            mostPending = qMax(mostPending, stream.pendingBytes());
+        }
+    }
+};
+
+// Reads of pieceSize bytes.
+List cut(const QByteArray &bytes, int pieceSize)
+{
+    List pieces;
+    for (int at = 0; at < bytes.size(); at += pieceSize)
+        pieces << bytes.mid(at, pieceSize);
+    return pieces;
+}
+
+// Every word byte is 0x60 to 0x9F: no marker, CR or LF, so no false frame can start inside.
+QByteArray plainFrame(int i)
+{
+    const auto word = [i](int k) { return quint16((0x60 + i % 0x40) << 8 | (0x60 + (i * 6 + k) % 0x40)); };
+    return LevelFrame::encode({word(0), word(1), word(2), word(3), word(4), word(5)});
+}
+
+// Frame times every intervalMs from firstMs up to and including lastMs.
+Times every(qint64 intervalMs, qint64 firstMs, qint64 lastMs)
+{
+    Times times;
+    for (qint64 t = firstMs; t <= lastMs; t += intervalMs)
+        times << t;
+    return times;
+}
+
+// A silence alarm row: events "<ms><kind>" (see alarmFollowsEvents) and the alarm after each.
+void alarmRow(const char *name, const char *events, const char *states,
+              qint64 deadline = SilenceAlarm::NoDeadline, double threshold = -40.0, qint64 delay = 10000,
+              qint64 start = 0)
+{
+    QTest::newRow(name) << QString(events) << QString(states) << deadline << threshold << delay << start;
+}
+
+} // namespace
+
+class TestLinkLogic : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Thousandths of a dB above -50 dB, big-endian.
+    void decodesLevels()
+    {
+        const LevelFrame::Levels decoded[] = {
+            LevelFrame::decode(QByteArray::fromHex("AAAA0000C350FFFF0000000000005555").constData()),
+            LevelFrame::decode(LevelFrame::encode({1, 999, 49999, 50001, 54000, 0x1234}).constData())};
+        const double expected[2][LevelFrame::LevelCount] = {{-50.0, 0.0, 15.535, -50.0, -50.0, -50.0},
+                                                            {-49.999, -49.001, -0.001, 0.001, 4.0, -45.34}};
+        // An absolute bound: near 0 dB a relative comparison is too strict for word / 1000.0 - 50.0.
+        for (int frame = 0; frame < 2; ++frame)
+            for (int k = 0; k < LevelFrame::LevelCount; ++k)
+                QVERIFY2(qAbs(decoded[frame][k] - expected[frame][k]) < 1e-9, qPrintable(QString::number(k)));
+    }
+
+    void decodesStream_data()
+    {
+        QTest::addColumn<List>("reads");
+        QTest::addColumn<List>("frames");
+        QTest::addColumn<int>("pending");
+        const QByteArray a = plainFrame(1);
+        const QByteArray b = plainFrame(2);
+        const QByteArray lf = LevelFrame::encode({0x0D0A, 1, 2, 3, 4, 5});
+        const QByteArray sent = lf.left(2) + '\r' + lf.mid(2); // the console's CR LF: AA AA 0D 0D 0A
+        QTest::newRow("one read") << List{a} << List{a} << 0;
+        QTest::newRow("10 + 10") << List{a.left(10), a.mid(10) + b.left(4)} << List{a} << 4;
+        QTest::newRow("5 stale bytes") << List{a.left(5), b} << List{b} << 0;
+        QTest::newRow("two frames in one read") << List{a + b} << List{a, b} << 0;
+        QTest::newRow("held CR, empty read") << List{sent.left(4), {}, sent.mid(4)} << List{lf} << 0;
+        QTest::newRow("LF without its CR, frame") << List{lf, b} << List{b} << 0;
+        for (const int index : {0, 1, 14, 15}) {
+            QByteArray broken = a;
+            broken[index] = 0;
+            QTest::addRow("wrong marker byte %d", index) << List{broken, b} << List{b} << 0;
+        }
+        const List frames = {a, b, plainFrame(3)};
+        const std::pair<const char *, QByteArray> garbage[] = {
+            {"start markers, short", QByteArray::fromHex("AAAA0102")},
+            {"CR and LF", "\r\n\r\r\n\n"},
+            {"1000 CRs", QByteArray(1000, '\r')},
+            {"1000 start markers", QByteArray(1000, char(0xAA))},
+            {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
+            {"frames failing at the last byte",
+             (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}};
+        for (const auto &[name, bytes] : garbage)
+            QTest::newRow(name) << List{bytes, frames.join()} << frames << 0;
+        for (int offset = 1; offset < LevelFrame::Size; ++offset)
+            QTest::addRow("start at byte %d", offset) << List{a.mid(offset) + frames.join()} << frames << 0;
+        // A frame whose first word is a start marker, its end markers and two more bytes: a frame test one
+        // byte further would pass. Words with CR, LF and marker bytes, every LF sent as CR LF.
+        const QByteArray inner = LevelFrame::encode({0xAAAA, 1, 2, 3, 4, 5}) + "\x55\x55";
+        const List awkward = {LevelFrame::encode({0x0D0A, 0x0D0D, 0x0A0D, 0x0A0A, 0xAA55, 0x55AA}),
+                              LevelFrame::encode({0x0DAA, 0x550A, 0x0D0A, 0x550D, 0xAA0A, 0x0A55})};
+        QTest::newRow("false frame one byte on") << List{inner} << List{inner.left(16)} << 2;
+        QTest::newRow("awkward words, CR LF")
+            << List{QByteArray(awkward.join() + "\r\xAA\n").replace('\n', "\r\n") + a} << awkward + List{a}
+            << 0;
+    }
+
+    // However the reads are cut, the same frames come out and the same bytes wait.
+    void decodesStream()
+    {
+        QFETCH(List, reads);
+        QFETCH(List, frames);
+        QFETCH(int, pending);
+        for (const List &cutting : {reads, cut(reads.join(), 1), cut(reads.join(), 2), cut(reads.join(), 7),
+                                    cut(reads.join(), 17)}) {
+            FrameCollector collector;
+            collector.feed(cutting);
+            QCOMPARE(collector.frames, frames);
+            QCOMPARE(collector.stream.pendingBytes(), pending);
+            QVERIFY2(collector.mostPending <= 15, qPrintable(QString::number(collector.mostPending)));
+        }
+    }
+
+    // The line discipline's rule on its own: each LF loses at most one CR right before it.
+    void removesCarriageReturns()
+    {
+        QByteArray line("\r\r\n\n\r\n\r\xAA\n");
+        FrameStream::removeCarriageReturns(line);
+        QCOMPARE(line, QByteArray("\r\n\n\n\r\xAA\n"));
+    }
+
+    void signalWatchFollowsFrames_data()
+    {
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<Times>("frameTimes");
+        QTest::addColumn<Times>("checkTimes"); // check() runs at these, in time order with the frames
+        QTest::addColumn<State>("state");      // after the last event
+        QTest::addColumn<qint64>("deadline");
+        QTest::addColumn<int>("fps");     // at the last event
+        QTest::addColumn<int>("changes"); // calls that reported a change of state
+        const qint64 none = SignalWatch::NoDeadline;
+        const Times fifty = every(20, 1000, 1980); // 50/s, the last frame at 1980
+        QTest::newRow("no frame yet") << 2000 << Times{} << Times{5000} << State::Waiting << none << 0 << 0;
+        QTest::newRow("50/s") << 2000 << every(20, 1000, 2980) << Times{3000} << State::Receiving
+                              << qint64(4980) << 50 << 1;
+        // Counted at a frame: the current bucket is not yet a full one.
+        QTest::newRow("at a frame") << 2000 << every(20, 1000, 2980) << Times{} << State::Receiving
+                                    << qint64(4980) << 50 << 1;
+        QTest::newRow("half a second missing") << 2000 << fifty + every(20, 2500, 2980) << Times{3000}
+                                               << State::Receiving << qint64(4980) << 25 << 1;
+        QTest::newRow("gap just under the timeout")
+            << 2000 << fifty << Times{3979} << State::Receiving << qint64(3980) << 0 << 1;
+        QTest::newRow("gap of the timeout") << 2000 << fifty << Times{3980} << State::Lost << none << 0 << 2;
+        QTest::newRow("gap just over the timeout")
+            << 2000 << fifty << Times{3981} << State::Lost << none << 0 << 2;
+        QTest::newRow("lost once, checked again")
+            << 200 << fifty << Times{2180, 2500, 9000} << State::Lost << none << 0 << 2;
+        QTest::newRow("timeout 0: watch off")
+            << 0 << fifty << Times{61980} << State::Receiving << none << 0 << 1;
+        // Nothing of the frames before the gap may stay in the count.
+        QTest::newRow("burst after a long gap")
+            << 2000 << fifty + every(1, 100000, 100099) << Times{50000, 100150} << State::Receiving
+            << qint64(102099) << 100 << 3;
+    }
+
+    void signalWatchFollowsFrames()
+    {
+        QFETCH(int, timeout);
+        QFETCH(Times, frameTimes);
+        QFETCH(Times, checkTimes);
+        QFETCH(State, state);
+        QFETCH(qint64, deadline);
+        QFETCH(int, fps);
+        QFETCH(int, changes);
+        SignalWatch watch(timeout);
+        watch.restart();
+        int changed = 0;
+        qint64 now = 0;
+        for (int f = 0, c = 0; f < frameTimes.size() || c < checkTimes.size();) {
+            const bool frameFirst =
+                c == checkTimes.size() || (f < frameTimes.size() && frameTimes[f] <= checkTimes[c]);
+            now = frameFirst ? frameTimes[f++] : checkTimes[c++];
+            changed += frameFirst ? watch.frameArrived(now) : watch.check(now);
+        }
+        QCOMPARE(watch.state(), state);
+        QCOMPARE(watch.deadline(), deadline);
+        QCOMPARE(watch.framesPerSecond(now), fps);
+        QCOMPARE(changed, changes);
+        QCOMPARE(watch.isLostAt(now + qMax(timeout, 1) * 10), state == State::Receiving && timeout > 0);
+        watch.restart();
+        QCOMPARE(watch.state(), State::Waiting);
+        QCOMPARE(watch.framesPerSecond(now), 0);
+    }
+
+    void alarmFollowsEvents_data()
+    {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("states");
+        QTest::addColumn<qint64>("deadline"); // after the last event
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<qint64>("delay");
+        QTest::addColumn<qint64>("start");
+        alarmRow("fires after the delay", "0q 5000q 9999q 10000q", "0001");
+        alarmRow("quiet counts from the first frame", "3000q 12999q 13000q", "001");
+        alarmRow("one loud side restarts the count", "0q 5000h 9000q 18999q 19000q", "00001");
+        alarmRow("at the threshold is not quiet", "0e 20000e", "00");
+        alarmRow("threshold -20: -30 is quiet", "0m 1000m", "01", SilenceAlarm::NoDeadline, -20.0, 1000);
+        alarmRow("recovery: 2 s of level", "0q 10000q 11000L 12999L 13000L", "01110");
+        alarmRow("a quiet frame restarts the recovery", "0q 10000q 11000L 12000q 13000L 14999L 15000L",
+                 "0111110");
+        alarmRow("cleared: a full delay again", "0q 10000q 11000L 13000L 14000q 23999q 24000q", "0110001");
+        alarmRow("lost signal clears and holds it off",
+                 "0q 10000q 11000x 11000q 30000c 31000b 31000q 40999q 41000q", "010000001");
+        alarmRow("fires and clears without frames", "0q 9999c 10000c 11000L 12999c 13000c", "001110");
+        alarmRow("waiting: the deadline", "0q 4000q", "00", 10000);
+        alarmRow("recovering: the deadline", "0q 10000q 11000L 11500L", "0111", 13000);
+        // Nothing fires within the first delay after start, however long the quiet before; a restart
+        // starts it again.
+        alarmRow("start at 5 s", "0q 14999c 15000c 20000r 20000q 29999c 30000c", "0010001", -1, -40.0, 10000,
+                 5000);
+    }
+
+    // Events: q both quiet (-50 dB), h one side loud (-50, -10), e one side at the threshold (-40, -50),
+    // m both at -30, L both loud (-10), x signal lost, b signal back, c time passes without a frame,
+    // r restart.
+    void alarmFollowsEvents()
+    {
+        QFETCH(QString, events);
+        QFETCH(QString, states);
+        QFETCH(qint64, deadline);
+        QFETCH(double, threshold);
+        QFETCH(qint64, delay);
+        QFETCH(qint64, start);
+        SilenceAlarm alarm(start);
+        alarm.setThresholdDb(threshold);
+        alarm.setDelayMs(delay);
+        const QString levelKinds = QStringLiteral("qhemL");
+        const double left[] = {-50, -50, -40, -30, -10}, right[] = {-50, -10, -50, -30, -10};
+        QString seen;
+        for (const QString &event : events.split(' ')) {
+            const qint64 at = event.chopped(1).toLongLong();
+            const QChar kind = event.back();
+            const bool before = alarm.isOn();
+            bool changed = false;
+            if (levelKinds.contains(kind))
+                changed = alarm.frame(at, left[levelKinds.indexOf(kind)], right[levelKinds.indexOf(kind)]);
+            else if (kind == 'x' || kind == 'b')
+                changed = alarm.setSignalPresent(at, kind == 'b');
+            else if (kind == 'r')
+                alarm.restart(at);
+            else
+                changed = alarm.check(at);
+            QVERIFY2(changed == (before != alarm.isOn()) || kind == 'r', qPrintable(event));
+            seen += alarm.isOn() ? '1' : '0';
+        }
+        QCOMPARE(seen, states);
+        QCOMPARE(alarm.nextDeadlineMs(), deadline);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestLinkLogic)
+#include "tst_linklogic.moc"
