@@ -19,7 +19,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <atomic>
 #include <memory>
 #include <set>
 
@@ -31,7 +30,6 @@ namespace {
 constexpr int TimeoutMs = 15000; // for what comes at once on a quiet machine
 constexpr int QuietMs = 300;     // for a notification that is on, or a late datagram, to show up
 constexpr int ShortSignalTimeoutMs = 200;
-const QString UdpReceiveLine = QStringLiteral("udpReceive");
 bool privateNetwork = false;
 enum Mode
 {
@@ -82,16 +80,6 @@ struct Console
                QTest::qWaitFor([&] { return targetsText(window) == levelsText(frame); }, TimeoutMs);
     }
 };
-
-// Resident set size from /proc, or -1 where there is none.
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    const QRegularExpressionMatch rss =
-        QRegularExpression(QStringLiteral("VmRSS:\\s*(\\d+) kB"))
-            .match(status.open(QIODevice::ReadOnly) ? status.readAll() : QString());
-    return rss.hasMatch() ? rss.captured(1).toLongLong() : -1;
-}
 
 } // namespace
 
@@ -336,66 +324,28 @@ private Q_SLOTS:
         QThread::msleep(100); // no event processing: all three wait for the call below
         debugLines().clear();
         Access::udpReceive(window);
-        QCOMPARE(debugLines().count(UdpReceiveLine), 1);
+        QCOMPARE(debugLines().count(QStringLiteral("udpReceive")), 1);
         QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
         QCOMPARE(targetsText(window), levelsText(accepted ? datagram : numberedFrame(200)));
     }
 
-    // One call reads a bounded batch, so a burst cannot hold the GUI thread. Then 100,000 datagrams
-    // from a loopback sender: the display keeps its 10 ms tick and ends on the last frame.
-    void clientFloodKeepsDisplayRunning()
+    // One call reads a bounded batch, so a burst cannot hold the GUI thread; the rest is read on the next
+    // passes (at the release tick), and the last frame shows. How long the tick waits in a flood is a
+    // figure of the link benchmark.
+    void clientReadsBurstInBatches()
     {
-        if (residentKiB() < 0)
-            QSKIP("needs /proc to watch the memory");
         TempSettings settings;
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         Console server{true};
         useLink(window, true, QStringLiteral("0")); // any port the system gives
         server.port = Access::udpSocket(window)->localPort();
         for (int i = 0; i < 100; ++i)
-            server.send(numberedFrame(quint16(i)));
+            QVERIFY(server.send(numberedFrame(quint16(i))));
         QThread::msleep(100); // no event processing: all wait for the call below
         Access::udpReceive(window);
         QVERIFY(Access::udpSocket(window)->hasPendingDatagrams());
-        debugLines().clear(); // counting the line once per call instead of printing it keeps the log small
-        const qint64 rssBefore = residentKiB();
-
-        std::atomic<int> sent{0};
-        const std::unique_ptr<QThread> flood(QThread::create([&] {
-            QUdpSocket socket;
-            for (int i = 0; i < 100000; ++i)
-                sent += socket.writeDatagram(numberedFrame(quint16(i % 50000)), QHostAddress::LocalHost,
-                                             server.port) > 0;
-        }));
-        QElapsedTimer sinceTick;
-        qint64 largestGapMs = 0;
-        int ticks = 0;
-        const QMetaObject::Connection ticking = connect(Access::releaseTimer(window), &QTimer::timeout, [&] {
-            largestGapMs = qMax(largestGapMs, sinceTick.restart());
-            ++ticks;
-        });
-        sinceTick.start();
-        flood->start();
-        QVERIFY(QTest::qWaitFor([&] { return flood->isFinished(); }, 4 * TimeoutMs));
-        // The client must read what is left, not stop at its per-call bound.
-        QVERIFY(
-            QTest::qWaitFor([&] { return !Access::udpSocket(window)->hasPendingDatagrams(); }, TimeoutMs));
-        disconnect(ticking);
-        const qint64 rssGrowthKiB = residentKiB() - rssBefore;
-        // A distinct frame a moment later is what the targets then hold.
-        QVERIFY(server.arrives(window, LevelFrame::encodeLevels({1.0, 2.0, 3.0, 4.0, 5.0, 6.0})));
-
-        qInfo("%d datagrams sent, %d udpReceive calls, largest tick gap %lld ms, RSS %+lld KiB", int(sent),
-              int(debugLines().count(UdpReceiveLine)), largestGapMs, rssGrowthKiB);
-        QVERIFY2(ticks > 10, "the release tick did not run during the flood");
-        // A loop that drained the whole flood would freeze the tick for the seconds the flood lasts; a
-        // bounded one leaves gaps of tens of ms, even in a sanitizer build on a busy machine.
-        QVERIFY2(largestGapMs <= 1000, "the release tick stalled");
-#if !defined(__SANITIZE_ADDRESS__) // AddressSanitizer keeps freed memory in quarantine
-        QVERIFY2(rssGrowthKiB < 20 * 1024, "the memory grew");
-#endif
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(numberedFrame(99)), TimeoutMs);
+        QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
     }
 
     // A device no longer watched is read at once again, even while the tick runs.
