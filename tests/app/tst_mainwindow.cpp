@@ -18,9 +18,13 @@ using Access = MainWindowTestAccess;
 
 namespace {
 
-// Counts the events of one kind a widget gets.
+// Counts the events of some kinds a widget gets.
 struct EventCounter : QObject
 {
+    EventCounter(QWidget *widget, QList<QEvent::Type> types) : types(types)
+    {
+        widget->installEventFilter(this);
+    }
     QList<QEvent::Type> types;
     int count = 0;
     bool eventFilter(QObject *, QEvent *event) override
@@ -47,7 +51,19 @@ const QRect DesignRects[] = {
     {44, 502, 121, 31},  {194, 502, 131, 31}, {830, 502, 101, 31}, {356, 502, 401, 31},
     {360, 550, 381, 21}, {900, 28, 25, 25},   {876, 33, 15, 15},   {632, 511, 15, 15}};
 
+// A caption or the gear (-1), the button, the answer, OK or Cancel, the caption after it.
+using Click = std::tuple<int, int, QString, bool, QString>;
+// Window, factor, offset, ProgLeft, the analog clock, the fonts (captions and time label, footer, time,
+// date), the picture.
+using Scaled = std::tuple<QSize, float, QPoint, QRect, QRect, QVector<int>, QByteArray>;
+// Targets, the hold time, and then the mark, the bar, the over lamp and whether the tick runs on.
+using Release = std::tuple<QString, int, double, double, bool, bool>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Click)
+Q_DECLARE_METATYPE(Scaled)
+Q_DECLARE_METATYPE(Release)
 
 class TestMainWindow : public QObject
 {
@@ -61,37 +77,29 @@ private Q_SLOTS:
     // dialog; the caption keeps its place.
     void clicksEditCaptionsAndOpenTheLink_data()
     {
-        QTest::addColumn<int>("target"); // -1: the gear
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<Click>("click");
         const int left = Qt::LeftButton, right = Qt::RightButton;
-        QTest::newRow("OK with text") << 1 << left << "Studio 2" << true << "Studio 2";
-        QTest::newRow("OK empty keeps it") << 1 << left << "" << true << "Sub";
-        QTest::newRow("Cancel keeps it") << 1 << left << "Other" << false << "Sub";
-        QTest::newRow("first caption, right") << 0 << right << "Programme" << true << "Programme";
-        QTest::newRow("long text") << 2 << left << QString(200, 'x') << true << QString(200, 'x');
-        QTest::newRow("gear, left") << -1 << left << "" << false << "";
-        QTest::newRow("gear, right") << -1 << right << "" << false << "";
+        QTest::newRow("OK with text") << Click{1, left, "Studio 2", true, "Studio 2"};
+        QTest::newRow("OK empty keeps it") << Click{1, left, "", true, "Sub"};
+        QTest::newRow("Cancel keeps it") << Click{1, left, "Other", false, "Sub"};
+        QTest::newRow("first caption, right") << Click{0, right, "Programme", true, "Programme"};
+        QTest::newRow("long text") << Click{2, left, QString(200, 'x'), true, QString(200, 'x')};
+        QTest::newRow("gear, left") << Click{-1, left, "", false, ""};
+        QTest::newRow("gear, right") << Click{-1, right, "", false, ""};
     }
     void clicksEditCaptionsAndOpenTheLink()
     {
-        QFETCH(int, target);
-        QFETCH(int, button);
-        QFETCH(QString, answer);
-        QFETCH(bool, accept);
-        QFETCH(QString, expected);
+        QFETCH(Click, click);
+        const auto [target, button, answer, accept, expected] = click;
         MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         myLabel *label = target < 0 ? Access::settingsLabel(w) : Access::caption(w, target);
         const QString before = label->text();
         const QRect geometry = label->geometry();
         QTest::mousePress(label, Qt::MouseButton(button));
         QVERIFY(!Access::commDialog(w)); // a press alone opens nothing
         QString shown, prompt, initialText;
-        Access::onNextDialog([&](QDialog *dialog) {
+        Access::onNextDialog([&, answer = answer, accept = accept](QDialog *dialog) {
             shown = dialog->windowTitle();
             if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
                 prompt = input->labelText();
@@ -107,6 +115,9 @@ private Q_SLOTS:
             QVERIFY(shown == "Vondrel" && prompt == QStringLiteral("Meter %1 label:").arg(target + 1) &&
                     initialText == before);
         QCOMPARE(label->text(), expected);
+        // Stored at once when it changed.
+        QCOMPARE(settings->value(QString("labelMeter%1").arg(target + 1)).toString(),
+                 expected == before ? QString() : expected);
         QCOMPARE(label->geometry(), geometry);
     }
 
@@ -123,7 +134,7 @@ private Q_SLOTS:
         // No answer, ever.
         CCommDialog::hostLookup = [](const QString &, QObject *, const char *) { return -2; };
         Pty console;
-        QVERIFY2(console.isOpen(), "cannot open a pseudo-terminal");
+        QVERIFY(console.isOpen());
         MainWindow w;
         LinkSettings &link = Access::linkSettings(w);
         link.serialport = console.slavePath();
@@ -132,8 +143,7 @@ private Q_SLOTS:
         QPointer<QSerialPort> before = Access::serialPort(w);
         QVERIFY(before && before->isOpen());
         const QString portName = before->portName();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
         Access::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
         QTRY_COMPARE(meter->dBPosition(), 0.0);
@@ -147,12 +157,9 @@ private Q_SLOTS:
             dialog->reject();
         });
         QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
-        QVERIFY2(levelAtOpen > -50.0, "the dialog came up only after the meters had fallen");
-        QVERIFY(fellWhileOpen);
-        QCOMPARE(link.serialport, console.slavePath());
-        QCOMPARE(link.server_port, QStringLiteral("5500"));
-        for (double level : Access::targetLevels(w))
-            QCOMPARE(level, -50.0);
+        QVERIFY(levelAtOpen > -50.0 && fellWhileOpen); // up before the meters had fallen
+        QVERIFY(link.serialport == console.slavePath() && link.server_port == "5500");
+        QVERIFY(Access::atFloor(w));
         QSerialPort *after = Access::serialPort(w);
         QVERIFY(after && after->isOpen() && after->portName() == portName);
         // Closed and let go of, even though the same port opened again at once.
@@ -165,47 +172,32 @@ private Q_SLOTS:
     // itself, whole and under the clock.
     void scaledWindow_data()
     {
-        QTest::addColumn<QSize>("window");
-        QTest::addColumn<float>("factor");
-        QTest::addColumn<QPoint>("offset");
-        QTest::addColumn<QRect>("progLeft");
-        QTest::addColumn<QRect>("analogClock");
-        QTest::addColumn<QVector<int>>("fonts"); // captions and time label, footer, time, date
-        QTest::addColumn<QByteArray>("picture");
-        QTest::newRow("design") << QSize(986, 580) << 1.0f << QPoint(0, 0) << QRect(54, 73, 12, 415)
-                                << QRect(348, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
-                                << QByteArray("b61ec5110a6c9ed0");
+        QTest::addColumn<Scaled>("scaled");
+        QTest::newRow("design") << Scaled(QSize(986, 580), 1.0f, QPoint(0, 0), QRect(54, 73, 12, 415),
+                                          QRect(348, 85, 410, 410), {15, 11, 40, 24}, "b61ec5110a6c9ed0");
         QTest::newRow("wider 1920x1080")
-            << QSize(1920, 1080) << 1.8620690f << QPoint(42, 0) << QRect(142, 135, 22, 772)
-            << QRect(690, 158, 763, 763) << QVector<int>{27, 20, 74, 44} << QByteArray("803d0557a42179ba");
+            << Scaled(QSize(1920, 1080), 1.8620690f, QPoint(42, 0), QRect(142, 135, 22, 772),
+                      QRect(690, 158, 763, 763), {27, 20, 74, 44}, "803d0557a42179ba");
         QTest::newRow("narrower 1280x1024")
-            << QSize(1280, 1024) << 1.2973630f << QPoint(0, 136) << QRect(70, 230, 15, 538)
-            << QRect(451, 246, 531, 531) << QVector<int>{19, 14, 51, 31} << QByteArray("39fd0dd465980761");
+            << Scaled(QSize(1280, 1024), 1.2973630f, QPoint(0, 136), QRect(70, 230, 15, 538),
+                      QRect(451, 246, 531, 531), {19, 14, 51, 31}, "39fd0dd465980761");
         QTest::newRow("design aspect 1020x600")
-            << QSize(1020, 600) << 1.0344827f << QPoint(0, 0) << QRect(55, 75, 12, 429)
-            << QRect(359, 87, 424, 424) << QVector<int>{15, 11, 41, 24} << QByteArray("6444ceebc0dc4618");
-        QTest::newRow("2000x580") << QSize(2000, 580) << 1.0f << QPoint(507, 0) << QRect(561, 73, 12, 415)
-                                  << QRect(855, 85, 410, 410) << QVector<int>{15, 11, 40, 24}
-                                  << QByteArray("8060f40f96c44082");
+            << Scaled(QSize(1020, 600), 1.0344827f, QPoint(0, 0), QRect(55, 75, 12, 429),
+                      QRect(359, 87, 424, 424), {15, 11, 41, 24}, "6444ceebc0dc4618");
+        QTest::newRow("2000x580") << Scaled(QSize(2000, 580), 1.0f, QPoint(507, 0), QRect(561, 73, 12, 415),
+                                            QRect(855, 85, 410, 410), {15, 11, 40, 24}, "8060f40f96c44082");
         // Sides whose product with the design's passes the int range; too large to show a window.
-        QTest::newRow("huge, wider") << QSize(16777215, 4000000) << 6896.5518f << QPoint(4988607, 0)
-                                     << QRect(5361020, 503448, 82758, 2862068)
-                                     << QRect(7388607, 586206, 2827586, 2827586) << QVector<int>{}
-                                     << QByteArray();
-        QTest::newRow("huge, narrower")
-            << QSize(8000000, 16777215) << 8113.5898f << QPoint(0, 6035666)
-            << QRect(438133, 6627958, 97363, 3367139) << QRect(2823529, 6725321, 3326571, 3326571)
-            << QVector<int>{} << QByteArray();
+        QTest::newRow("huge, wider") << Scaled(QSize(16777215, 4000000), 6896.5518f, QPoint(4988607, 0),
+                                               QRect(5361020, 503448, 82758, 2862068),
+                                               QRect(7388607, 586206, 2827586, 2827586), {}, {});
+        QTest::newRow("huge, narrower") << Scaled(QSize(8000000, 16777215), 8113.5898f, QPoint(0, 6035666),
+                                                  QRect(438133, 6627958, 97363, 3367139),
+                                                  QRect(2823529, 6725321, 3326571, 3326571), {}, {});
     }
     void scaledWindow()
     {
-        QFETCH(QSize, window);
-        QFETCH(float, factor);
-        QFETCH(QPoint, offset);
-        QFETCH(QRect, progLeft);
-        QFETCH(QRect, analogClock);
-        QFETCH(QVector<int>, fonts);
-        QFETCH(QByteArray, picture);
+        QFETCH(Scaled, scaled);
+        const auto &[window, factor, offset, progLeft, analogClock, fonts, picture] = scaled;
         const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(window);
         QCOMPARE(fit.scaleFactor, factor);
         QCOMPARE(QPoint(fit.offsetX, fit.offsetY), offset);
@@ -215,21 +207,18 @@ private Q_SLOTS:
             return; // no window that size
 
         MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        EventCounter moves;
-        moves.types = {QEvent::Move, QEvent::Resize};
-        Access::ui(w)->ProgLeft->installEventFilter(&moves);
+        QVERIFY(Access::shown(w));
+        Ui::MainWindow *ui = Access::ui(w);
+        EventCounter moves(ui->ProgLeft, {QEvent::Move, QEvent::Resize});
         w.resize(1500, 900);
         w.resize(window);
         QTRY_COMPARE(Access::windowSize(w), window);
         QCOMPARE(moves.count, 0);
         w.repaint();
         QVERIFY(moves.count <= 2); // one move and one resize at most, from one pass
-        const QList<QWidget *> scaled = scaledWidgets(w);
-        for (int i = 0; i < scaled.size(); ++i)
-            QCOMPARE(scaled[i]->geometry(), LayoutScaling::scaledRect(DesignRects[i], fit));
-        Ui::MainWindow *ui = Access::ui(w);
+        const QList<QWidget *> widgets = scaledWidgets(w);
+        for (int i = 0; i < widgets.size(); ++i)
+            QCOMPARE(widgets[i]->geometry(), LayoutScaling::scaledRect(DesignRects[i], fit));
         for (QWidget *label : {Access::caption(w, 0), Access::caption(w, 1), Access::caption(w, 2)})
             QCOMPARE(label->font().pointSize(), fonts.at(0));
         QCOMPARE(ui->timelabel->font(), Access::caption(w, 0)->font()); // the caption's family and size
@@ -238,11 +227,11 @@ private Q_SLOTS:
         QCOMPARE(ui->DigitalClock->dateDisplayFont().pointSize(), fonts.at(3));
         // The clock's fonts keep their family, and its own is bold (weight 75 on Qt 5 and 700 on Qt 6;
         // the enum names the same weight on both).
-        QCOMPARE(ui->DigitalClock->timeDisplayFont().family(), QStringLiteral("DejaVu Sans"));
         const QFont clockFont = ui->DigitalClock->font();
-        QVERIFY(clockFont.family() == "Bitstream Vera Sans" && clockFont.pointSize() == 36);
-        QVERIFY(clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic());
-        QVERIFY(ui->footerlabel->text().endsWith(QStringLiteral("v1.9")) &&
+        QVERIFY(ui->DigitalClock->timeDisplayFont().family() == "DejaVu Sans" &&
+                clockFont.family() == "Bitstream Vera Sans" && clockFont.pointSize() == 36 &&
+                clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic() &&
+                ui->footerlabel->text().endsWith(QStringLiteral("v1.9")) &&
                 ui->CrmRight->gradientForground());
 
         QCryptographicHash pixels(QCryptographicHash::Sha1);
@@ -265,47 +254,36 @@ private Q_SLOTS:
     // lamp and whether the release tick keeps running.
     void release_data()
     {
-        QTest::addColumn<QString>("targets");
-        QTest::addColumn<int>("holdMs");
-        QTest::addColumn<double>("mark");
-        QTest::addColumn<double>("bar");
-        QTest::addColumn<bool>("lit");
-        QTest::addColumn<bool>("ticking");
+        QTest::addColumn<Release>("release");
         const double step = double(0.133f); // the bar's fall a tick
-        QTest::newRow("rise at once") << "-10x1" << -1 << -50.0 << -10.0 << false << true;
-        QTest::newRow("fall by the step") << "0x1 -50x1" << -1 << -50.0 << -step << false << true;
-        QTest::newRow("fall smaller than the step")
-            << "=-20 -20.1x1" << -1 << -50.0 << -20.1 << false << true;
-        QTest::newRow("below the floor rests") << "-60x1" << -1 << -50.0 << -50.0 << false << false;
-        QTest::newRow("NaN is the floor and rests") << "=nan -50x1" << -1 << -50.0 << -50.0 << false << false;
+        QTest::newRow("rise at once") << Release{"-10x1", -1, -50.0, -10.0, false, true};
+        QTest::newRow("fall by the step") << Release{"0x1 -50x1", -1, -50.0, -step, false, true};
+        QTest::newRow("fall smaller than the step") << Release{"=-20 -20.1x1", -1, -50.0, -20.1, false, true};
+        QTest::newRow("below the floor rests") << Release{"-60x1", -1, -50.0, -50.0, false, false};
+        QTest::newRow("NaN is the floor and rests") << Release{"=nan -50x1", -1, -50.0, -50.0, false, false};
         QTest::newRow("off: a tick short of the floor")
-            << "0x1 -50x375" << -1 << -50.0 << -375 * step << false << true;
-        QTest::newRow("off: at the floor, resting")
-            << "0x1 -50x380" << -1 << -50.0 << -50.0 << false << false;
-        QTest::newRow("off: resting on a level") << "0x1 -20x400" << -1 << -50.0 << -20.0 << false << false;
-        QTest::newRow("rise") << "-10x2" << 2000 << -10.0 << -10.0 << false << false;
-        QTest::newRow("hold") << "0x1 -50x199" << 2000 << 0.0 << -199 * step << false << true;
-        QTest::newRow("fall at 13.3 dB/s") << "0x1 -50x299" << 2000 << -13.3 << -299 * step << false << true;
-        QTest::newRow("meeting the bar") << "0x1 -20x400" << 2000 << -20.0 << -20.0 << false << false;
+            << Release{"0x1 -50x375", -1, -50.0, -375 * step, false, true};
+        QTest::newRow("off: at the floor, resting") << Release{"0x1 -50x380", -1, -50.0, -50.0, false, false};
+        QTest::newRow("off: resting on a level") << Release{"0x1 -20x400", -1, -50.0, -20.0, false, false};
+        QTest::newRow("rise") << Release{"-10x2", 2000, -10.0, -10.0, false, false};
+        QTest::newRow("hold") << Release{"0x1 -50x199", 2000, 0.0, -199 * step, false, true};
+        QTest::newRow("fall at 13.3 dB/s") << Release{"0x1 -50x299", 2000, -13.3, -299 * step, false, true};
+        QTest::newRow("meeting the bar") << Release{"0x1 -20x400", 2000, -20.0, -20.0, false, false};
         QTest::newRow("higher peak restarts the hold")
-            << "0x1 -50x100 3x1 -50x199" << 2000 << 3.0 << 3 - 199 * step << false << true;
+            << Release{"0x1 -50x100 3x1 -50x199", 2000, 3.0, 3 - 199 * step, false, true};
         QTest::newRow("lower peak leaves the hold running")
-            << "0x1 -50x100 -5x1 -50x99" << 2000 << -0.133 << -5 - 99 * step << false << true;
+            << Release{"0x1 -50x100 -5x1 -50x99", 2000, -0.133, -5 - 99 * step, false, true};
         QTest::newRow("hold time 0: the mark rides the bar")
-            << "0x1 -50x100" << 0 << -13.3 << -100 * step << false << true;
-        QTest::newRow("over: lit for 2 s") << "12x1 -50x199" << 2000 << 5.0 << 5 - 199 * step << true << true;
+            << Release{"0x1 -50x100", 0, -13.3, -100 * step, false, true};
+        QTest::newRow("over: lit for 2 s") << Release{"12x1 -50x199", 2000, 5.0, 5 - 199 * step, true, true};
         QTest::newRow("over: out after 2 s")
-            << "12x1 -50x200" << 2000 << 4.867 << 5 - 200 * step << false << true;
-        QTest::newRow("over: a steady over keeps the tick") << "12x300" << 2000 << 5.0 << 5.0 << true << true;
+            << Release{"12x1 -50x200", 2000, 4.867, 5 - 200 * step, false, true};
+        QTest::newRow("over: a steady over keeps the tick") << Release{"12x300", 2000, 5.0, 5.0, true, true};
     }
     void release()
     {
-        QFETCH(QString, targets);
-        QFETCH(int, holdMs);
-        QFETCH(double, mark);
-        QFETCH(double, bar);
-        QFETCH(bool, lit);
-        QFETCH(bool, ticking);
+        QFETCH(Release, release);
+        const auto &[targets, holdMs, mark, bar, lit, ticking] = release;
         MainWindow w;
         QTimer *timer = Access::releaseTimer(w);
         timer->stop(); // the test ticks by hand
@@ -326,11 +304,8 @@ private Q_SLOTS:
                 Access::meterRelease(w);
             }
         }
-        const auto near = [](double a, double b) { return qAbs(a - b) < 1e-3; };
-        QVERIFY2(near(meter->dBPosition(), bar), qPrintable(QString::number(meter->dBPosition())));
-        if (on)
-            QVERIFY2(near(meter->peakState().markLevel(), mark),
-                     qPrintable(QString::number(meter->peakState().markLevel())));
+        QVERIFY(qAbs(meter->dBPosition() - bar) < 1e-3);
+        QVERIFY(!on || qAbs(meter->peakState().markLevel() - mark) < 1e-3);
         QCOMPARE(meter->markLength() > 0, on);
         QCOMPARE(meter->overLit(), lit);
         QCOMPARE(timer->isActive(), ticking);
@@ -351,9 +326,7 @@ private Q_SLOTS:
         QCOMPARE(ui->CrmLeft->dBPosition(), -50.0); // level 6 drives CrmRight only
         QTRY_VERIFY(!release->isActive());          // held at its target: nothing to do until the next frame
         Access::setupLink(w);
-        for (double level : Access::targetLevels(w))
-            QCOMPARE(level, -50.0);
-        QVERIFY(release->isActive());
+        QVERIFY(Access::atFloor(w) && release->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(!release->isActive(), 10000);
         QCOMPARE(ui->CrmRight->dBPosition(), -50.0);
     }
@@ -377,14 +350,10 @@ private Q_SLOTS:
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
         for (ZelPPMMeter *m : meters)
             m->setPeakHold(peakHold);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         QTest::qWait(50);
-        EventCounter paints, clockPaints;
-        paints.types = clockPaints.types = {QEvent::Paint};
-        meter->installEventFilter(&paints);
         QWidget *clock = Access::ui(w)->AnalogClock;
-        clock->installEventFilter(&clockPaints);
+        EventCounter paints(meter, {QEvent::Paint}), clockPaints(clock, {QEvent::Paint});
         // Whether every meter shows what a whole repaint in the same place shows.
         const auto showsTheRelease = [&] {
             const auto screen = dynamic_cast<const QImage *>(w.backingStore()->paintDevice());
@@ -413,17 +382,14 @@ private Q_SLOTS:
                     clock->update(); // a repaint for another reason
                 const int clockPaintsBefore = clockPaints.count;
                 QCoreApplication::processEvents();
-                if (clockPaints.count > clockPaintsBefore)
-                    QVERIFY2(showsTheRelease(), qPrintable(QString("step %1").arg(step)));
+                QVERIFY(clockPaints.count == clockPaintsBefore || showsTheRelease());
             }
             if (target > 5.0)
                 QCOMPARE(meter->dBPosition(), 5.0);
         }
         QVERIFY(showsTheRelease());
         QCOMPARE(meter->dBPosition(), -10.0);
-        QVERIFY2(paints.count > 0 && paints.count <= changes,
-                 qPrintable(QString("%1 paints, %2 changes").arg(paints.count).arg(changes)));
-        QVERIFY(changes > 0 && quietTicks > 150);
+        QVERIFY(paints.count > 0 && paints.count <= changes && quietTicks > 150);
     }
 
     // Delay 1 s: quiet programme turns the caption's band red, level for 2 s clears it, a lost signal too.

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSerialPort>
+#include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -49,6 +50,16 @@ public:
     static MeterOptions &meterOptions(MainWindow &w) { return w.meterOptions; }
     static SilenceWatch *silenceWatch(MainWindow &w) { return w.silenceWatch; }
 
+    // Every target at the floor, as after a link set-up.
+    static bool atFloor(MainWindow &w)
+    {
+        return std::count(w.targetLevels.cbegin(), w.targetLevels.cend(), -50.0) == 6;
+    }
+    static bool shown(QWidget &w)
+    {
+        w.show();
+        return QTest::qWaitForWindowExposed(&w);
+    }
     static void setupLink(MainWindow &w) { w.setupLink(); }
     static void processFrame(MainWindow &w, const char *frame) { w.processFrame(frame); }
     static void meterRelease(MainWindow &w) { w.meterRelease(); }
