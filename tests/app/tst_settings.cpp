@@ -2,7 +2,6 @@
 // is stopped by a signal, and the file the Qt 5 and Qt 6 builds hand each other.
 #include "mainwindowtestaccess.h"
 
-#include "autostart.h"
 #include "tempsettings.h"
 
 #include <QtTest>
@@ -77,7 +76,12 @@ int runUntilSignal(const QString &program, int signalNumber)
 }
 #endif
 
+// Stored geometry, the window state in it, the geometry restored.
+using Fitted = std::tuple<QRect, Qt::WindowState, QRect>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Fitted)
 
 class TestSettings : public QObject
 {
@@ -141,32 +145,29 @@ private Q_SLOTS:
                  expected.replaceInStrings(QRegularExpression("^geometry=.*"), "geometry=the window's"));
     }
 
+    // Stored, then restored: the form's minimum size is wider than the 800 px test screen.
     void geometryFittedToTheScreen_data()
     {
-        QTest::addColumn<QRect>("stored");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QRect>("restored"); // the form's minimum size is wider than the 800 px test screen
+        QTest::addColumn<Fitted>("fitted");
         const int h =
             QGuiApplication::primaryScreen()->availableGeometry().height(); // 600 on Qt 5, 800 on Qt 6
-        QTest::newRow("far larger") << QRect(0, 0, 20000, 12000) << int(Qt::WindowNoState)
-                                    << QRect(0, 0, 986, h);
+        QTest::newRow("far larger") << Fitted{{0, 0, 20000, 12000}, Qt::WindowNoState, {0, 0, 986, h}};
         QTest::newRow("maximized, far larger")
-            << QRect(0, 0, 20000, 12000) << int(Qt::WindowMaximized) << QRect(0, 0, 986, h);
+            << Fitted{{0, 0, 20000, 12000}, Qt::WindowMaximized, {0, 0, 986, h}};
         // Stored before the full-screen option existed: the record's state counts.
         QTest::newRow("full screen, off the screen")
-            << QRect(30000, 30000, 1000, 590) << int(Qt::WindowFullScreen) << QRect(0, h - 590, 986, 590);
+            << Fitted{{30000, 30000, 1000, 590}, Qt::WindowFullScreen, {0, h - 590, 986, 590}};
     }
     void geometryFittedToTheScreen()
     {
-        QFETCH(QRect, stored);
-        QFETCH(int, state);
-        QFETCH(QRect, restored);
+        QFETCH(Fitted, fitted);
+        const auto &[stored, state, restored] = fitted;
         QWidget window;
         window.setGeometry(stored);
-        window.setWindowState(Qt::WindowState(state));
+        window.setWindowState(state);
         temp->write({{"geometry", window.saveGeometry()}});
         MainWindow w;
-        QCOMPARE(int(w.windowState()), state);
+        QCOMPARE(w.windowState(), state);
         // Placed by its frame, as a restored window is; not shown yet, so not maximized yet either.
         QCOMPARE(QRect(w.frameGeometry().topLeft(), w.normalGeometry().size()), restored);
     }
@@ -193,7 +194,8 @@ private Q_SLOTS:
     }
     // Stopped as a session or service manager stops it, the real program stores everything; the next
     // run restores that and stores it again. Qt 5 builds used to store text beyond ASCII as escapes;
-    // every build reads those and writes UTF-8, characters beyond U+FFFF included.
+    // every build reads those and writes UTF-8, characters beyond U+FFFF included, and half a character
+    // (an unpaired surrogate) as U+FFFD in its own value.
     void stopStoresEverything()
     {
 #ifndef Q_OS_UNIX
@@ -207,13 +209,13 @@ private Q_SLOTS:
         QDir().mkpath(QFileInfo(temp->file()).path());
         QFile file(temp->file());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nuse_udp=true\nis_server=false\nclient_port=0\nlabelMeter1=R\\xe9gie\n"
-                   "labelMeter2=\\x421\\x442\\x443\\x434\\x438\\x44f\n"
-                   "labelMeter3=\\xd83c\\xdf99 \\x30b9\\x30bf\\x30b8\\x30aa\n");
+        file.write("[General]\nuse_udp=true\nis_server=false\nclient_port=0\nlabelMeter1=R\\xe9\\xdc99gie\n"
+                   "labelMeter2=\\x421\\x442\\x443\\x434\\x438\\x44f\\xd83d\n"
+                   "labelMeter3=\\xd83d\\xd83c\\xdf99 \\x30b9\\x30bf\\x30b8\\x30aa\n");
         file.close();
-        const QString captions =
-            QStringLiteral("labelMeter1=R\u00e9gie\nlabelMeter2=\u0421\u0442\u0443\u0434\u0438\u044f\n"
-                           "labelMeter3=\U0001f399 \u30b9\u30bf\u30b8\u30aa\n");
+        const QString captions = QStringLiteral(
+            "labelMeter1=R\u00e9\ufffdgie\nlabelMeter2=\u0421\u0442\u0443\u0434\u0438\u044f\ufffd\n"
+            "labelMeter3=\ufffd\U0001f399 \u30b9\u30bf\u30b8\u30aa\n");
         QStringList names;
         for (const StoredKey &key : Keys)
             names << key.name;
@@ -228,81 +230,11 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::ReadOnly));
             files << file.readAll();
             file.close();
-            QVERIFY2(files.last().contains(captions.toUtf8()), files.last().constData());
+            QVERIFY(files.last().contains(captions.toUtf8()));
         }
         // The first start had no geometry to restore; from then on each build writes the very same file.
         QCOMPARE(files.last(), files.at(1));
 #endif
-    }
-
-    // Half a character (an unpaired surrogate, as a Qt 5 escape) becomes U+FFFD in its own value, run
-    // after run.
-    void halfACharacterStaysInItsValue()
-    {
-        QDir().mkpath(QFileInfo(temp->file()).path());
-        QFile file(temp->file());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(
-            "[General]\nlabelMeter1=Prog\\xd83d\nlabelMeter2=S\\xdc99ub\nlabelMeter3=\\xd83d\\xd83c\\xdf99\n");
-        file.close();
-        const QStringList captions = {QStringLiteral("Prog\ufffd"), QStringLiteral("S\ufffdub"),
-                                      QStringLiteral("\ufffd\U0001f399")};
-        for (int run = 0; run < 2; ++run) {
-            MainWindow{}; // reads the file and writes it back as it goes
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray text = file.readAll();
-            file.close();
-            for (int i = 0; i < 3; ++i)
-                QVERIFY2(text.contains("labelMeter" + QByteArray::number(i + 1) + '=' +
-                                       captions.at(i).toUtf8() + '\n'),
-                         text.constData());
-        }
-    }
-
-    void storedAtOnce_data()
-    {
-        QTest::addColumn<QStringList>("change"); // a key, a double click, a menu entry or a caption; key; value
-        QTest::newRow("F11") << QStringList{"F11", "full_screen", "true"};
-        QTest::newRow("double click") << QStringList{"double click", "full_screen", "true"};
-        QTest::newRow("Escape") << QStringList{"Escape", "full_screen", "false"};
-        QTest::newRow("menu") << QStringList{"Full screen", "full_screen", "true"};
-        QTest::newRow("display options") << QStringList{"Display options", "peak_hold", "true"};
-        QTest::newRow("communication settings") << QStringList{"Communication settings", "use_udp", "false"};
-        QTest::newRow("caption") << QStringList{"caption", "labelMeter2", "Studio"};
-    }
-    // Each change is in the file, with every other key, as soon as it is made: a display that is killed
-    // or loses power comes back as it was left; the autostart entry and the file agree.
-    void storedAtOnce()
-    {
-        QFETCH(QStringList, change);
-        const QString what = change.at(0);
-        temp->write({{"full_screen", what == "Escape"}});
-        MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        Access::onNextDialog([](QDialog *dialog) { // answered as the user would
-            if (auto *input = qobject_cast<QInputDialog *>(dialog))
-                input->setTextValue("Studio");
-            for (const char *name : {"checkBox_peakhold", "checkBox_autostart"})
-                if (auto *box = dialog->findChild<QCheckBox *>(name))
-                    box->setChecked(true);
-            if (auto *ok = dialog->findChild<QPushButton *>("pushButton_ok"))
-                ok->click();
-            else
-                dialog->accept();
-        });
-        if (what == "F11" || what == "Escape")
-            QTest::keyClick(&w, what == "F11" ? Qt::Key_F11 : Qt::Key_Escape);
-        else if (what == "double click")
-            QTest::mouseDClick(&w, Qt::LeftButton);
-        else if (what == "caption")
-            QTest::mouseClick(Access::caption(w, 1), Qt::LeftButton);
-        for (QAction *action : w.actions())
-            if (action->text().startsWith(what))
-                action->trigger();
-        QCOMPARE(temp->value(change.at(1)).toString(), change.at(2));
-        QVERIFY(temp->keys().contains("geometry") && temp->keys().contains("labelMeter3"));
-        QCOMPARE(Autostart::isEnabled(), what == "Display options");
     }
 
 private:

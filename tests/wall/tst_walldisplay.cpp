@@ -13,6 +13,8 @@
 #include <QtWidgets>
 
 using Access = MainWindowTestAccess;
+using Fitted = std::tuple<QRect, QVector<QRect>, int, QRect>;
+Q_DECLARE_METATYPE(Fitted)
 
 class TestWallDisplay : public QObject
 {
@@ -46,8 +48,7 @@ private Q_SLOTS:
         Kiosk::setManagerProbe([managed] { return managed; });
         MainWindow w;
         w.move(40, 30);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         const QRect normal = w.geometry();
         const QRect screen = w.screen()->geometry();
         Kiosk *kiosk = Access::wall(w)->kiosk();
@@ -64,6 +65,9 @@ private Q_SLOTS:
             step();
             QTRY_COMPARE(kiosk->isFullScreen(), on);
             QCOMPARE(action->isChecked(), on);
+            // Stored at once, with every other key: a display that loses power comes back as it was left.
+            QVERIFY(settings->value("full_screen").toBool() == on &&
+                    settings->keys().contains("labelMeter3"));
             QCOMPARE(w.isFullScreen(), on && managed);
             if (on && !managed)
                 QCOMPARE(w.geometry(), QRect(screen.topLeft(), screen.size().expandedTo(w.minimumSize())));
@@ -101,8 +105,7 @@ private Q_SLOTS:
     void menuAndShortcuts()
     {
         MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(500, 300), w.mapToGlobal(QPoint(500, 300)));
         QApplication::sendEvent(Access::ui(w)->AnalogClock, &event);
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -119,16 +122,16 @@ private Q_SLOTS:
         const auto close = [&](QDialog *dialog) {
             auto *box = qobject_cast<QMessageBox *>(dialog);
             shown = dialog->windowTitle() + (box ? "|" + box->text() : QString());
-            dialog->reject();
+            dialog->accept();
         };
         Access::onNextDialog(close);
         Access::wall(w)->menu()->communicationSettings->trigger();
         QCOMPARE(shown, QStringLiteral("Communication Interface"));
+        QCOMPARE(settings->value("use_udp").toString(), "false"); // stored at once
         Access::onNextDialog(close);
         Access::wall(w)->menu()->about->trigger();
-        QVERIFY2(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
-                     shown.contains(qVersion()) && shown.contains(QSettings().fileName()),
-                 qPrintable(shown));
+        QVERIFY(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
+                shown.contains(qVersion()) && shown.contains(QSettings().fileName()));
         QApplication::setActiveWindow(&w); // the dialogs took it
         QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!w.isVisible()); // closed as by the window's own close button
@@ -139,8 +142,7 @@ private Q_SLOTS:
         constexpr int ShortDelayMs = 50;
         QWidget window;
         CursorHider hider(&window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(Access::shown(window));
         QVERIFY(!hider.isHidden()); // 0: never
         hider.setDelayMs(ShortDelayMs);
         QTRY_VERIFY(hider.isHidden());
@@ -233,13 +235,13 @@ private Q_SLOTS:
                                   "peak_hold=true", "over_indicator=true", "silence_alarm=true",
                                   "silence_threshold_db=-30", "silence_delay_s=5"});
         QCOMPARE(Access::settingsInUse(w), after);
+        QVERIFY(settings->value("peak_hold").toBool() && settings->keys().contains("geometry")); // at once
         QVERIFY(Access::meterOptions(w) == (MeterChoices{true, true, true, -30, 5})); // stored at exit
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY2(text.startsWith("[Desktop Entry]\n") &&
-                     text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"),
-                 qPrintable(text));
+        QVERIFY(text.startsWith("[Desktop Entry]\n") &&
+                text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"));
 
         wall->setSignalTimeoutMs(1500); // as the window offers it
         answer(true, false);
@@ -263,33 +265,23 @@ private Q_SLOTS:
 
     void fittedGeometry_data()
     {
-        QTest::addColumn<QRect>("window");
-        QTest::addColumn<QVector<QRect>>("screens");
-        QTest::addColumn<int>("fallback");
-        QTest::addColumn<QRect>("expected");
+        QTest::addColumn<Fitted>(
+            "fitted"); // the window, the screens, the fallback screen, the geometry fitted
         const QVector<QRect> one = {QRect(0, 0, 1920, 1040)}; // task bar below
         const QVector<QRect> two = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)};
-        QTest::newRow("fits") << QRect(100, 100, 986, 580) << one << 0 << QRect(100, 100, 986, 580);
-        QTest::newRow("across two screens")
-            << QRect(1500, 90, 986, 580) << two << 0 << QRect(1500, 90, 986, 580);
-        QTest::newRow("far larger") << QRect(0, 0, 20000, 12000) << one << 0 << QRect(0, 0, 1920, 1040);
-        QTest::newRow("wider, height kept")
-            << QRect(30, 40, 3000, 700) << one << 0 << QRect(0, 40, 1920, 700);
-        QTest::newRow("over the task bar")
-            << QRect(200, 500, 986, 580) << one << 0 << QRect(200, 460, 986, 580);
-        QTest::newRow("mostly on the second")
-            << QRect(1800, -50, 3000, 900) << two << 0 << QRect(1920, 0, 1920, 900);
-        QTest::newRow("off every screen")
-            << QRect(-9000, 70000, 986, 580) << two << 1 << QRect(1920, 500, 986, 580);
-        QTest::newRow("no screen") << QRect(5, 5, 20000, 12000) << QVector<QRect>{} << 0
-                                   << QRect(5, 5, 20000, 12000);
+        QTest::newRow("fits") << Fitted{{100, 100, 986, 580}, one, 0, {100, 100, 986, 580}};
+        QTest::newRow("across two screens") << Fitted{{1500, 90, 986, 580}, two, 0, {1500, 90, 986, 580}};
+        QTest::newRow("far larger") << Fitted{{0, 0, 20000, 12000}, one, 0, {0, 0, 1920, 1040}};
+        QTest::newRow("wider, height kept") << Fitted{{30, 40, 3000, 700}, one, 0, {0, 40, 1920, 700}};
+        QTest::newRow("over the task bar") << Fitted{{200, 500, 986, 580}, one, 0, {200, 460, 986, 580}};
+        QTest::newRow("mostly on the second") << Fitted{{1800, -50, 3000, 900}, two, 0, {1920, 0, 1920, 900}};
+        QTest::newRow("off every screen") << Fitted{{-9000, 70000, 986, 580}, two, 1, {1920, 500, 986, 580}};
+        QTest::newRow("no screen") << Fitted{{5, 5, 20000, 12000}, {}, 0, {5, 5, 20000, 12000}};
     }
     void fittedGeometry()
     {
-        QFETCH(QRect, window);
-        QFETCH(QVector<QRect>, screens);
-        QFETCH(int, fallback);
-        QFETCH(QRect, expected);
+        QFETCH(Fitted, fitted);
+        const auto &[window, screens, fallback, expected] = fitted;
         QCOMPARE(ScreenPlacement::fittedGeometry(window, screens, fallback), expected);
     }
 
@@ -301,7 +293,7 @@ private Q_SLOTS:
         const QByteArray complete = widget.saveGeometry();
         QVERIFY(isUsableGeometry(complete));
         for (int cut = 0; cut < complete.size(); ++cut)
-            QVERIFY2(!isUsableGeometry(complete.left(cut)), qPrintable(QString::number(cut)));
+            QVERIFY(!isUsableGeometry(complete.left(cut)));
         QByteArray wrongMagic = complete;
         wrongMagic[0] = 0x02;
         QVERIFY(!isUsableGeometry(wrongMagic));
