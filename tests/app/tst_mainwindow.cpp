@@ -1,8 +1,13 @@
 // The window: its parts at start, captions and the communication dialog, the layout scaled to any
-// window, the meters' release with peak hold and over lamps, and the silence alarm on its caption.
+// window, the meters' release with peak hold and over lamps, the silence alarm on its caption, and the
+// meter scales: each bar ends on its scale's drawn mark at the design size and at 1920 x 1080, linear
+// scales space equal steps equally, the release falls at each scale's return time, the over lamp lights
+// above the top, and the settings file and the display options choose the scale, at once. That DIN's
+// marks give way to another scale's is seen in the system test.
 #include "mainwindowtestaccess.h"
 
 #include "ccommdialog.h"
+#include "displaymenu.h"
 #include "layoutscaling.h"
 #include "pty.h"
 #include "tempsettings.h"
@@ -13,6 +18,7 @@
 #include <QInputDialog>
 #include <QPointer>
 #include <QtTest>
+#include <QtWidgets>
 
 using Access = MainWindowTestAccess;
 
@@ -59,9 +65,62 @@ using Scaled = std::tuple<QSize, float, QPoint, QRect, QRect, QVector<int>, QByt
 // Targets, the hold time, and then the mark, the bar, the over lamp and whether the tick runs on.
 using Release = std::tuple<QString, int, double, double, bool, bool>;
 
+// Alignment in the frames' dB; the scales label it 4, TEST or -18 dBFS.
+constexpr double Al = -9.0;
+// Inside the programme meters' left tick column, where every long and no short tick reaches.
+constexpr int TickColumnX = 79;
+// DIN's marks are in the committed artwork, where the layout fixes them up to 2 rows from the bar's end.
+constexpr int DinRowsOff = 2;
+
+// The centre row of the white tick within 6 rows of `around`, or -1.
+int tickRow(const QImage &image, int x, int around)
+{
+    int first = -1, last = -1;
+    for (int y = around - 6; y <= around + 6; ++y)
+        if (qGray(image.pixel(x, y)) >= 200)
+            last = y, first = first < 0 ? y : first;
+    return first < 0 ? -1 : (first + last) / 2;
+}
+
+// A window on the scale with the over lamps on and the link watch off: only the test moves levels.
+struct Window
+{
+    Window(const TempSettings &settings, const QString &scale, const QSize &size)
+    {
+        settings.write({{"meter_scale", scale}, {"signal_timeout_ms", 0}, {"over_indicator", true}});
+        w.reset(new MainWindow);
+        Access::releaseTimer(*w)->stop();
+        QVERIFY(Access::shown(*w));
+        w->resize(size);
+        QTRY_COMPARE(Access::windowSize(*w), size);
+        w->repaint();
+    }
+    ZelPPMMeter *progLeft() { return Access::ui(*w)->ProgLeft; }
+    void tickTo(double level) // one release tick towards the level
+    {
+        Access::targetLevels(*w).fill(level);
+        Access::meterRelease(*w);
+    }
+    QImage background() // the window alone, without the widgets on it
+    {
+        QImage image(w->size(), QImage::Format_RGB32);
+        w->render(&image, QPoint(), QRegion(w->rect()), QWidget::RenderFlags());
+        return image;
+    }
+    std::unique_ptr<MainWindow> w;
+};
+
+// The scale; levels of marks, the top first (AL - 12, AL and AL + 12 where the scale marks them, its
+// nearest numbered marks otherwise, and its ends); a range linear in dB; the return, a fall of so many
+// dB in so many seconds from the scale's permitted maximum (EBU's from its top, as 24 dB below its
+// maximum lie under its bottom). All in the frames' dB.
+using Levels = QVector<double>;
+using Scale = std::tuple<QString, Levels, Levels, Levels>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(Click)
+Q_DECLARE_METATYPE(Scale)
 Q_DECLARE_METATYPE(Scaled)
 Q_DECLARE_METATYPE(Release)
 
@@ -311,26 +370,6 @@ private Q_SLOTS:
         QCOMPARE(timer->isActive(), ticking);
     }
 
-    // Between frames the tick sleeps; a frame wakes it, and so does a link set-up, which drops the targets.
-    void tickSleepsWhileEverythingRests()
-    {
-        MainWindow w;
-        Ui::MainWindow *ui = Access::ui(w);
-        QTimer *release = Access::releaseTimer(w);
-        QVERIFY(release->isActive()); // until it has nothing to do
-        QTRY_VERIFY(!release->isActive());
-        Access::processFrame(
-            w, LevelFrame::encodeLevels({-50.0, -50.0, -50.0, -50.0, -50.0, -20.0}).constData());
-        QVERIFY(release->isActive());
-        QTRY_COMPARE(ui->CrmRight->dBPosition(), -20.0);
-        QCOMPARE(ui->CrmLeft->dBPosition(), -50.0); // level 6 drives CrmRight only
-        QTRY_VERIFY(!release->isActive());          // held at its target: nothing to do until the next frame
-        Access::setupLink(w);
-        QVERIFY(Access::atFloor(w) && release->isActive());
-        QTRY_VERIFY_WITH_TIMEOUT(!release->isActive(), 10000);
-        QCOMPARE(ui->CrmRight->dBPosition(), -50.0);
-    }
-
     // Resting, clipped at the +5 dB top, falling, and (with the mark) holding then falling: the meter
     // repaints for each pixel the bar or the mark moves, no more. Falls may be repainted together, at
     // the screen's pace; whenever the window paints, for the release or anything else, every meter
@@ -422,6 +461,93 @@ private Q_SLOTS:
         watch->setSignalPresent(false); // as the link watch reports it; the next frame brings it back
         QVERIFY(!watch->isAlarmOn() && !isRed());
         QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nothing pending while lost
+    }
+
+    void eachScale_data()
+    {
+        QTest::addColumn<Scale>("row");
+        QTest::newRow("din") << Scale{"din", {5, 0, -10, -20, -50}, {}, {0, 20, 1.5}};
+        QTest::newRow("nordic") << Scale{
+            "nordic", {Al + 9, Al, Al - 12, Al - 36}, {Al - 36, Al + 9}, {Al + 9, 20, 1.7}};
+        QTest::newRow("bbc 7, 6, 4, 2, 1")
+            << Scale{"bbc", {Al + 12, Al + 8, Al, Al - 8, Al - 14}, {Al - 8, Al + 12}, {Al + 8, 24, 2.8}};
+        QTest::newRow("ebu") << Scale{
+            "ebu", {Al + 12, Al + 8, Al, Al - 12}, {Al - 12, Al + 12}, {Al + 12, 24, 2.8}};
+        QTest::newRow("dbfs 0, -6, -18, -30, -60")
+            << Scale{"dbfs", {Al + 18, Al + 12, Al, Al - 12, -50}, {Al - 2, Al + 18}, {Al + 9, 20, 1.7}};
+    }
+    void eachScale()
+    {
+        QFETCH(Scale, row);
+        const auto &[scale, marks, linear, fall] = row;
+        for (const QSize &size : {QSize(1920, 1080), QSize(986, 580)}) {
+            Window window(*settings, scale, size);
+            ZelPPMMeter *meter = window.progLeft();
+            const QImage image = window.background();
+            const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(size);
+            const int x = int(TickColumnX * fit.scaleFactor) + fit.offsetX;
+            // DIN's artwork is scaled as a whole, its rows with it.
+            const int tolerance = scale == "din" ? int(std::ceil(DinRowsOff * fit.scaleFactor)) : 1;
+            for (auto level = marks.rbegin(); level != marks.rend(); ++level) { // rising, in single ticks
+                window.tickTo(*level);
+                const int barTop = meter->y() + meter->height() - meter->barLength(),
+                          row = tickRow(image, x, barTop);
+                QVERIFY(row >= 0 && std::abs(row - barTop) <= tolerance);
+            }
+            if (fit.scaleFactor != 1.0f)
+                continue;
+
+            QVector<int>
+                lengths; // in 1 dB steps up from the floor: equal, give or take a pixel of truncation
+            meter->setRawdBPosition(-50.0);
+            for (double level = linear.value(0); level <= linear.value(1) && !linear.isEmpty(); ++level)
+                window.tickTo(level), lengths << meter->barLength();
+            for (int i = 2; i < lengths.size(); ++i)
+                QVERIFY(std::abs(lengths[i] - lengths[i - 1] - lengths[1] + lengths[0]) <= 1 &&
+                        lengths[i] > lengths[i - 1]);
+
+            window.tickTo(marks.first() - 0.5); // the top
+            QVERIFY(!meter->overLit());
+            window.tickTo(marks.first() + 0.5);
+            QVERIFY(meter->overLit());
+            meter->setRawdBPosition(fall[0]);
+            int ticks = 0;
+            while (meter->dBPosition() > fall[0] - fall[1] + 1e-4 && ticks < 10000)
+                window.tickTo(-50.0), ++ticks;
+            const double seconds = ticks * Access::releaseTimer(*window.w)->interval() / 1000.0;
+            QVERIFY(std::abs(seconds - fall[2]) <= 0.05 * fall[2]);
+        }
+    }
+
+    // The key in any case gives its scale, anything else DIN; a store without the key keeps it absent.
+    // EBU chosen in the display options moves the bars, the fall and the marks at once.
+    void chosenInTheFileAndTheDialog()
+    {
+        const QList<std::tuple<QVariant, MeterScale::Id, QVariant>> stored = {
+            {QVariant(), MeterScale::Din, QVariant()},
+            {" BBC", MeterScale::Bbc, "bbc"},
+            {QStringList{"ebu", "dbfs"}, MeterScale::Din, "din"}};
+        for (const auto &[value, id, written] : stored) {
+            value.isValid() ? TempSettings::store().setValue("meter_scale", value)
+                            : TempSettings::store().remove("meter_scale");
+            QCOMPARE(Access::ui(*std::make_unique<MainWindow>())->CrmRight->scale(), id);
+            QCOMPARE(TempSettings::store().value("meter_scale"), written);
+        }
+
+        Window window(*settings, "din", QSize(986, 580));
+        const QImage din = window.background();
+        window.tickTo(Al);
+        QTimer::singleShot(0, [] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            dialog->findChild<QComboBox *>("comboBox_scale")->setCurrentIndex(MeterScale::Ebu);
+            QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+        });
+        window.w->findChild<WallDisplay *>()->menu()->displayOptions->trigger();
+        QCOMPARE(window.progLeft()->barLength(), 415 / 2); // TEST is the middle of the EBU scale
+        window.w->repaint();
+        QVERIFY(window.background() != din);
+        window.tickTo(-50.0);
+        QVERIFY(qAbs(window.progLeft()->dBPosition() - (Al - 0.24 / 2.8)) < 1e-4); // 24 dB in 2.8 s
     }
 
 private:
