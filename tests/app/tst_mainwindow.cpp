@@ -157,27 +157,22 @@ private Q_SLOTS:
         const QRect geometry = label->geometry();
         QTest::mousePress(label, Qt::MouseButton(button));
         QVERIFY(!Access::commDialog(w)); // a press alone opens nothing
-        QString shown, prompt, initialText;
+        QString shown;                   // title, prompt and text as it opens
         Access::onNextDialog([&, answer = answer, accept = accept](QDialog *dialog) {
             shown = dialog->windowTitle();
             if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
-                prompt = input->labelText();
-                initialText = input->textValue();
+                shown += '|' + input->labelText() + '|' + input->textValue();
                 input->setTextValue(answer);
             }
             accept ? dialog->accept() : dialog->reject();
         });
         QTest::mouseRelease(label, Qt::MouseButton(button));
-        if (target < 0)
-            QVERIFY(shown == "Communication Interface" && prompt.isEmpty() && initialText.isEmpty());
-        else
-            QVERIFY(shown == "Vondrel" && prompt == QStringLiteral("Meter %1 label:").arg(target + 1) &&
-                    initialText == before);
-        QCOMPARE(label->text(), expected);
+        QCOMPARE(shown, target < 0 ? "Communication Interface"
+                                   : QString("Vondrel|Meter %1 label:|%2").arg(target + 1).arg(before));
+        QVERIFY(label->text() == expected && label->geometry() == geometry);
         // Stored at once when it changed.
         QCOMPARE(settings->value(QString("labelMeter%1").arg(target + 1)).toString(),
                  expected == before ? QString() : expected);
-        QCOMPARE(label->geometry(), geometry);
     }
 
     // Cancelled, the dialog leaves the link as it was, rebuilt: the meters drop and the port opens again.
@@ -201,7 +196,6 @@ private Q_SLOTS:
         Access::setupLink(w);
         QPointer<QSerialPort> before = Access::serialPort(w);
         QVERIFY(before && before->isOpen());
-        const QString portName = before->portName();
         QVERIFY(Access::shown(w));
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
         Access::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
@@ -217,10 +211,11 @@ private Q_SLOTS:
         });
         QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
         QVERIFY(levelAtOpen > -50.0 && fellWhileOpen); // up before the meters had fallen
-        QVERIFY(link.serialport == console.slavePath() && link.server_port == "5500");
-        QVERIFY(Access::atFloor(w));
+        const std::array<double, 6> &targets = Access::targetLevels(w);
+        QVERIFY(link.serialport == console.slavePath() && link.server_port == "5500" &&
+                std::count(targets.cbegin(), targets.cend(), -50.0) == 6);
         QSerialPort *after = Access::serialPort(w);
-        QVERIFY(after && after->isOpen() && after->portName() == portName);
+        QVERIFY(after && after->isOpen() && after->portName() == before->portName());
         // Closed and let go of, even though the same port opened again at once.
         QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
 #endif
@@ -258,10 +253,9 @@ private Q_SLOTS:
         QFETCH(Scaled, scaled);
         const auto &[window, factor, offset, progLeft, analogClock, fonts, picture] = scaled;
         const LayoutScaling::Fit fit = LayoutScaling::fitToWindow(window);
-        QCOMPARE(fit.scaleFactor, factor);
-        QCOMPARE(QPoint(fit.offsetX, fit.offsetY), offset);
-        QCOMPARE(LayoutScaling::scaledRect(DesignRects[0], fit), progLeft);
-        QCOMPARE(LayoutScaling::scaledRect(DesignRects[6], fit), analogClock);
+        QVERIFY(fit.scaleFactor == factor && QPoint(fit.offsetX, fit.offsetY) == offset &&
+                LayoutScaling::scaledRect(DesignRects[0], fit) == progLeft &&
+                LayoutScaling::scaledRect(DesignRects[6], fit) == analogClock);
         if (fonts.isEmpty())
             return; // no window that size
 
@@ -278,12 +272,13 @@ private Q_SLOTS:
         const QList<QWidget *> widgets = scaledWidgets(w);
         for (int i = 0; i < widgets.size(); ++i)
             QCOMPARE(widgets[i]->geometry(), LayoutScaling::scaledRect(DesignRects[i], fit));
-        for (QWidget *label : {Access::caption(w, 0), Access::caption(w, 1), Access::caption(w, 2)})
-            QCOMPARE(label->font().pointSize(), fonts.at(0));
-        QCOMPARE(ui->timelabel->font(), Access::caption(w, 0)->font()); // the caption's family and size
-        QCOMPARE(ui->footerlabel->font().pointSize(), fonts.at(1));
-        QCOMPARE(ui->DigitalClock->timeDisplayFont().pointSize(), fonts.at(2));
-        QCOMPARE(ui->DigitalClock->dateDisplayFont().pointSize(), fonts.at(3));
+        for (QLabel *label :
+             std::initializer_list<QLabel *>{Access::caption(w, 0), Access::caption(w, 1), ui->timelabel})
+            QCOMPARE(label->font(), Access::caption(w, 2)->font()); // the captions' family and size
+        QCOMPARE((QVector<int>{Access::caption(w, 2)->font().pointSize(), ui->footerlabel->font().pointSize(),
+                               ui->DigitalClock->timeDisplayFont().pointSize(),
+                               ui->DigitalClock->dateDisplayFont().pointSize()}),
+                 fonts);
         // The clock's fonts keep their family, and its own is bold (weight 75 on Qt 5 and 700 on Qt 6;
         // the enum names the same weight on both).
         const QFont clockFont = ui->DigitalClock->font();
@@ -300,12 +295,7 @@ private Q_SLOTS:
             w.render(&image, QPoint(), area, QWidget::RenderFlags()); // the window alone
             pixels.addData(reinterpret_cast<const char *>(image.constBits()), int(image.sizeInBytes()));
         }
-        QCOMPARE(pixels.result().toHex().left(16), picture);
-        const int movesAfterPass = moves.count;
-        w.update();
-        w.repaint();
-        QCOMPARE(moves.count, movesAfterPass); // a paint without a resize changes nothing
-        QVERIFY(!Access::resizePending(w));
+        QVERIFY(pixels.result().toHex().left(16) == picture && !Access::resizePending(w));
     }
 
     // Targets with tick counts ("0x1 -50x199": 0 dB for one tick, then the floor for 199; "=L" sets the
@@ -363,11 +353,10 @@ private Q_SLOTS:
                 Access::meterRelease(w);
             }
         }
-        QVERIFY(qAbs(meter->dBPosition() - bar) < 1e-3);
-        QVERIFY(!on || qAbs(meter->peakState().markLevel() - mark) < 1e-3);
-        QCOMPARE(meter->markLength() > 0, on);
-        QCOMPARE(meter->overLit(), lit);
-        QCOMPARE(timer->isActive(), ticking);
+        QVERIFY(qAbs(meter->dBPosition() - bar) < 1e-3 &&
+                (!on || qAbs(meter->peakState().markLevel() - mark) < 1e-3) &&
+                (meter->markLength() > 0) == on);
+        QVERIFY(meter->overLit() == lit && timer->isActive() == ticking);
     }
 
     // Resting, clipped at the +5 dB top, falling, and (with the mark) holding then falling: the meter
@@ -423,11 +412,9 @@ private Q_SLOTS:
                 QCoreApplication::processEvents();
                 QVERIFY(clockPaints.count == clockPaintsBefore || showsTheRelease());
             }
-            if (target > 5.0)
-                QCOMPARE(meter->dBPosition(), 5.0);
+            QVERIFY(target <= 5.0 || meter->dBPosition() == 5.0); // clipped at the top
         }
-        QVERIFY(showsTheRelease());
-        QCOMPARE(meter->dBPosition(), -10.0);
+        QVERIFY(showsTheRelease() && meter->dBPosition() == -10.0);
         QVERIFY(paints.count > 0 && paints.count <= changes && quietTicks > 150);
     }
 
@@ -447,8 +434,7 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtDebugMsg, "silence alarm on: both programme levels below -40 dB for 1 s");
         send(-50); // one frame is enough: the watch's own timer fires at the deadline
         QTRY_VERIFY_WITH_TIMEOUT(watch->isAlarmOn(), 10000);
-        QVERIFY(isRed());
-        QCOMPARE(band->text(), QStringLiteral("Prog"));
+        QVERIFY(isRed() && band->text() == "Prog");
         QTest::ignoreMessage(QtDebugMsg, "silence alarm off: programme back at -40 dB or above for 2 s");
         send(-20);
         QVERIFY(watch->isAlarmOn());
@@ -459,8 +445,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(watch->isAlarmOn(), 10000);
         QTest::ignoreMessage(QtDebugMsg, "silence alarm off: the signal is lost");
         watch->setSignalPresent(false); // as the link watch reports it; the next frame brings it back
-        QVERIFY(!watch->isAlarmOn() && !isRed());
-        QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nothing pending while lost
+        // Nothing pending while lost.
+        QVERIFY(!watch->isAlarmOn() && !isRed() &&
+                watch->state().nextDeadlineMs() == SilenceAlarm::NoDeadline);
     }
 
     void eachScale_data()
@@ -497,8 +484,8 @@ private Q_SLOTS:
             if (fit.scaleFactor != 1.0f)
                 continue;
 
-            QVector<int>
-                lengths; // in 1 dB steps up from the floor: equal, give or take a pixel of truncation
+            // In 1 dB steps up from the floor: equal, give or take a pixel of truncation.
+            QVector<int> lengths;
             meter->setRawdBPosition(-50.0);
             for (double level = linear.value(0); level <= linear.value(1) && !linear.isEmpty(); ++level)
                 window.tickTo(level), lengths << meter->barLength();
@@ -537,8 +524,7 @@ private Q_SLOTS:
         Window window(*settings, "din", QSize(986, 580));
         const QImage din = window.background();
         window.tickTo(Al);
-        QTimer::singleShot(0, [] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        Access::onNextDialog([](QDialog *dialog) {
             dialog->findChild<QComboBox *>("comboBox_scale")->setCurrentIndex(MeterScale::Ebu);
             QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
         });

@@ -50,11 +50,6 @@ public:
     static MeterOptions &meterOptions(MainWindow &w) { return w.meterOptions; }
     static SilenceWatch *silenceWatch(MainWindow &w) { return w.silenceWatch; }
 
-    // Every target at the floor, as after a link set-up.
-    static bool atFloor(MainWindow &w)
-    {
-        return std::count(w.targetLevels.cbegin(), w.targetLevels.cend(), -50.0) == 6;
-    }
     static bool shown(QWidget &w)
     {
         w.show();
