@@ -1,9 +1,11 @@
-// The window: its parts at start, captions and the communication dialog, the layout scaled to any
-// window, the meters' release with peak hold and over lamps, the silence alarm on its caption, and the
-// meter scales: each bar ends on its scale's drawn mark at the design size and at 1920 x 1080, linear
-// scales space equal steps equally, the release falls at each scale's return time, the over lamp lights
-// above the top, and the settings file and the display options choose the scale, at once. That DIN's
-// marks give way to another scale's is seen in the system test.
+// The window: the stored settings (what the window makes of each key and stores at exit, also when the
+// real program is stopped by a signal, and the file the Qt 5 and Qt 6 builds hand each other), its parts at
+// start, captions and the communication dialog, the layout scaled to any window, the meters' release with
+// peak hold and over lamps, the silence alarm on its caption, and the meter scales: each bar ends on its
+// scale's drawn mark at the design size and at 1920 x 1080, linear scales space equal steps equally, the
+// release falls at each scale's return time, the over lamp lights above the top, and the settings file and
+// the display options choose the scale, at once. That DIN's marks give way to another scale's is seen in the
+// system test.
 #include "mainwindowtestaccess.h"
 
 #include "ccommdialog.h"
@@ -11,6 +13,7 @@
 #include "layoutscaling.h"
 #include "pty.h"
 #include "tempsettings.h"
+#include "timesync.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
@@ -19,6 +22,10 @@
 #include <QPointer>
 #include <QtTest>
 #include <QtWidgets>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 using Access = MainWindowTestAccess;
 
@@ -117,9 +124,74 @@ struct Window
 using Levels = QVector<double>;
 using Scale = std::tuple<QString, Levels, Levels, Levels>;
 
+// Every stored key: what the window uses while it is absent, values it keeps ("X as Y": it reads X as Y
+// and stores Y; one a row, the last one in the rows after), and values it takes as absent.
+struct StoredKey
+{
+    QString name, fallback;
+    QStringList kept;
+    QVariantList unusable;
+};
+const StoredKey Keys[] = {
+    {"is_server", "false", {"true", "false"}, {}},
+    {"use_udp", "false", {"true"}, {}},
+    {"serialport", "", {"ttyUSB7"}, {}},
+    {"server_host", "", {"10.1.2.3"}, {}},
+    {"server_port", "", {"5500"}, {}},
+    {"client_host", "", {"10.1.2.4"}, {}},
+    {"client_port", "", {"5501"}, {}},
+    {"labelMeter1", "Prog", {"Studio A"}, {}},
+    {"labelMeter2", "Sub", {"", "5500", "1.5"}, {}}, // stored empty stays empty
+    {"labelMeter3", "CRM", {QStringLiteral("R\u00e9gie")}, {}},
+    {"signal_timeout_ms", "2000", {"500", "0", "600000"}, {"soon", "600001", "-5", 1.5}},
+    {"current_screen", "0", {"0"}, {"second", 2147483647, -3, 1}}, // one test screen
+    {"geometry",
+     "0,0 986x580",
+     {"0,20 986x580"}, // below where a manager's title bar goes
+     {QByteArray("not a geometry"), QByteArray(64, '\xff'), QByteArray::fromHex("01d9d0cb000300000000")}},
+    {"full_screen", "false", {"true", "1 as true", "false"}, {"yes", -1, "maybe"}},
+    {"hide_cursor_s", "3", {"10", "0", "3600"}, {"2.5", -1, "99999999999", 3601}},
+    {"keep_screen_awake", "true", {"false", "0 as false"}, {QByteArray("\x01"), -1, 7}},
+    {"peak_hold", "false", {"true", "TRUE as true", "1 as true"}, {"maybe", 2, ""}},
+    {"over_indicator", "false", {"1 as true", " true  as true"}, {"on", "2"}},
+    {"silence_alarm", "false", {"TRUE as true", "0 as false"}, {""}},
+    {"silence_threshold_db", "-40", {"-30.5", "-49", "0"}, {"-60", "5", "nan", "loud", "-49.5"}},
+    {"silence_delay_s", "10", {"20", "1", "3600"}, {"-3", "99999999999", "1.5", "ten", "0", "3601"}},
+};
+
+QByteArray savedGeometry(const QString &rect) // "x,y wxh"
+{
+    const QStringList n = rect.split(QRegularExpression("[, x]"));
+    QWidget window;
+    window.setGeometry(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
+    return window.saveGeometry();
+}
+
+#ifdef Q_OS_UNIX
+// The real program on this test's settings folder, stopped by a signal once it runs.
+int runUntilSignal(const QString &program, int signalNumber)
+{
+    QProcess process;
+    process.start(program, QStringList());
+    // The client link's debug line comes after the signal handlers are in place.
+    QByteArray errors;
+    const auto started = [&] { return (errors += process.readAllStandardError()).contains("bind to port"); };
+    if (QTest::qWaitFor(started, 30000))
+        ::kill(pid_t(process.processId()), signalNumber);
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+#endif
+
+// Stored geometry, the window state in it, the geometry restored.
+using Fitted = std::tuple<QRect, Qt::WindowState, QRect>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(Click)
+Q_DECLARE_METATYPE(Fitted)
 Q_DECLARE_METATYPE(Scale)
 Q_DECLARE_METATYPE(Scaled)
 Q_DECLARE_METATYPE(Release)
@@ -280,13 +352,15 @@ private Q_SLOTS:
                                ui->DigitalClock->dateDisplayFont().pointSize()}),
                  fonts);
         // The clock's fonts keep their family, and its own is bold (weight 75 on Qt 5 and 700 on Qt 6;
-        // the enum names the same weight on both).
+        // the enum names the same weight on both). The time-sync lamp shows this machine's clock.
         const QFont clockFont = ui->DigitalClock->font();
         QVERIFY(ui->DigitalClock->timeDisplayFont().family() == "DejaVu Sans" &&
                 clockFont.family() == "Bitstream Vera Sans" && clockFont.pointSize() == 36 &&
                 clockFont.bold() && clockFont.weight() == QFont::Bold && !clockFont.italic() &&
                 ui->footerlabel->text().endsWith(QStringLiteral("v1.9")) &&
-                ui->CrmRight->gradientForground());
+                ui->CrmRight->gradientForground() &&
+                Access::timeSyncLamp(w)->state() == TimeSync::stateFor(TimeSync::readKernel()) &&
+                !Access::timeSyncLamp(w)->toolTip().isEmpty());
 
         QCryptographicHash pixels(QCryptographicHash::Sha1);
         for (const QRegion &area : {QRegion(w.rect()), QRegion(analogClock)}) {
@@ -534,6 +608,150 @@ private Q_SLOTS:
         QVERIFY(window.background() != din);
         window.tickTo(-50.0);
         QVERIFY(qAbs(window.progLeft()->dBPosition() - (Al - 0.24 / 2.8)) < 1e-4); // 24 dB in 2.8 s
+    }
+
+    // Row "kept n" stores each key's n-th kept value, "unusable n" the n-th unusable one where it has one.
+    void storedKeys_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QStringList>("expected"); // what the window uses and stores at exit
+        const auto addRow = [](const char *name, int n, bool kept) {
+            QVariantMap stored;
+            QStringList expected;
+            for (const StoredKey &key : Keys) {
+                QString used = key.fallback;
+                if (kept) {
+                    const QString value = key.kept.at(std::min(n, int(key.kept.size()) - 1));
+                    used = value.section(" as ", -1);
+                    stored[key.name] =
+                        key.name == "geometry" ? QVariant(savedGeometry(used)) : value.section(" as ", 0, 0);
+                } else if (n < key.unusable.size()) {
+                    stored[key.name] = key.unusable.at(n);
+                }
+                expected << key.name + '=' + used;
+            }
+            expected.sort();
+            QTest::addRow(name, n + 1) << stored << expected;
+        };
+        addRow("nothing stored", 99, false);
+        int rows[2] = {};
+        for (const StoredKey &key : Keys)
+            rows[0] = qMax(rows[0], int(key.unusable.size())), rows[1] = qMax(rows[1], int(key.kept.size()));
+        for (int kept = 0; kept < 2; ++kept)
+            for (int n = 0; n < rows[kept]; ++n)
+                addRow(kept ? "kept %d" : "unusable %d", n, kept);
+    }
+    void storedKeys()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QStringList, expected);
+        settings->write(stored);
+        QByteArray geometry;
+        {
+            MainWindow w;
+            QCOMPARE(Access::settingsInUse(w), expected);
+            QCOMPARE(settings->keys(),
+                     QStringList(stored.keys())); // nothing is stored before the window goes
+            settings->clear();
+            geometry = w.saveGeometry();
+        }
+        QStringList written;
+        for (const QString &key : settings->keys()) {
+            const QVariant value = settings->value(key);
+            written << key + '=' +
+                           (key == "geometry" && value == geometry ? "the window's" : value.toString());
+        }
+        QCOMPARE(written,
+                 expected.replaceInStrings(QRegularExpression("^geometry=.*"), "geometry=the window's"));
+    }
+
+    // Stored, then restored: the form's minimum size is wider than the 800 px test screen.
+    void geometryFittedToTheScreen_data()
+    {
+        QTest::addColumn<Fitted>("fitted");
+        const int h =
+            QGuiApplication::primaryScreen()->availableGeometry().height(); // 600 on Qt 5, 800 on Qt 6
+        QTest::newRow("far larger") << Fitted{{0, 0, 20000, 12000}, Qt::WindowNoState, {0, 0, 986, h}};
+        QTest::newRow("maximized, far larger")
+            << Fitted{{0, 0, 20000, 12000}, Qt::WindowMaximized, {0, 0, 986, h}};
+        // Stored before the full-screen option existed: the record's state counts.
+        QTest::newRow("full screen, off the screen")
+            << Fitted{{30000, 30000, 1000, 590}, Qt::WindowFullScreen, {0, h - 590, 986, 590}};
+    }
+    void geometryFittedToTheScreen()
+    {
+        QFETCH(Fitted, fitted);
+        const auto &[stored, state, restored] = fitted;
+        QWidget window;
+        window.setGeometry(stored);
+        window.setWindowState(state);
+        settings->write({{"geometry", window.saveGeometry()}});
+        MainWindow w;
+        QCOMPARE(w.windowState(), state);
+        // Placed by its frame, as a restored window is; not shown yet, so not maximized yet either.
+        QCOMPARE(QRect(w.frameGeometry().topLeft(), w.normalGeometry().size()), restored);
+    }
+
+    void stopStoresEverything_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QStringList>("programs");
+#ifdef Q_OS_UNIX
+        const QString meters = QStringLiteral(KOLVANE_METERS_BINARY);
+        QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList{meters, meters};
+        QTest::newRow("SIGINT") << int(SIGINT) << QStringList{meters, meters};
+        QTest::newRow("SIGHUP") << int(SIGHUP) << QStringList{meters, meters};
+        // A studio may move between the Qt 5 and the Qt 6 build either way.
+        const QString other = QStringLiteral(KOLVANE_OTHER_QT_METERS_BINARY);
+        // Qt 5 first: Qt 6's offscreen platform puts a restored window's frame 2 px lower at every start,
+        // so a file that Qt 6 writes twice differs in its geometry whichever build came between.
+        const QString qt5 = QT_VERSION >= QT_VERSION_CHECK(6, 0, 0) ? other : meters,
+                      qt6 = qt5 == other ? meters : other;
+        QTest::newRow("to the other Qt build and back") << int(SIGTERM) << QStringList{qt5, qt6, qt5};
+#endif
+    }
+    // Stopped as a session or service manager stops it, the real program stores everything; the next
+    // run restores that and stores it again. Qt 5 builds used to store text beyond ASCII as escapes;
+    // every build reads those and writes UTF-8, characters beyond U+FFFF included, and half a character
+    // (an unpaired surrogate) as U+FFFD in its own value.
+    void stopStoresEverything()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("stopped by a POSIX signal");
+#else
+        QFETCH(int, signalNumber);
+        QFETCH(QStringList, programs);
+        for (const QString &program : programs)
+            if (!QFileInfo(program).isExecutable())
+                QSKIP(qPrintable("not built: " + program));
+        QDir().mkpath(QFileInfo(settings->file()).path());
+        QFile file(settings->file());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nuse_udp=true\nis_server=false\nclient_port=0\nlabelMeter1=R\\xe9\\xdc99gie\n"
+                   "labelMeter2=\\x421\\x442\\x443\\x434\\x438\\x44f\\xd83d\n"
+                   "labelMeter3=\\xd83d\\xd83c\\xdf99 \\x30b9\\x30bf\\x30b8\\x30aa\n");
+        file.close();
+        const QString captions = QStringLiteral(
+            "labelMeter1=R\u00e9\ufffdgie\nlabelMeter2=\u0421\u0442\u0443\u0434\u0438\u044f\ufffd\n"
+            "labelMeter3=\ufffd\U0001f399 \u30b9\u30bf\u30b8\u30aa\n");
+        QStringList names;
+        for (const StoredKey &key : Keys)
+            names << key.name;
+        names.sort();
+        QByteArrayList files;
+        for (const QString &program : programs) {
+            QCOMPARE(runUntilSignal(program, signalNumber), 0);
+            QCOMPARE(settings->keys(), names);
+            QVERIFY(settings->value("use_udp") == "true" && settings->value("is_server") == "false" &&
+                    settings->value("client_port") == "0");
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            files << file.readAll();
+            file.close();
+            QVERIFY(files.last().contains(captions.toUtf8()));
+        }
+        // The first start had no geometry to restore; from then on each build writes the very same file.
+        QCOMPARE(files.last(), files.at(1));
+#endif
     }
 
 private:

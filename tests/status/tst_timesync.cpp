@@ -1,7 +1,6 @@
-// The time-sync lamp: what the kernel says of its clock, read every ten seconds, shown on the window.
+// The time-sync lamp: what the kernel says of its clock, read every ten seconds.
 
 #include "linktesthelpers.h"
-#include "tempsettings.h"
 #include "timesync.h"
 
 #include <QtTest>
@@ -64,33 +63,26 @@ private Q_SLOTS:
         QSignalSpy changes(&sync, &TimeSync::changed);
         LinkTest::debugLines().clear();
         const auto timer = sync.findChild<QTimer *>();
-        QVERIFY(timer && timer->isActive() && timer->interval() == TimeSync::ReadIntervalMs);
+        QVERIFY(timer && timer->isActive() && timer->interval() == 10000);
         for (const qint64 maxErrorUs : {2000, 2000, 3000, 300000}) {
             readClock->maxErrorUs = maxErrorUs;
             sync.check();
         }
         readClock.reset();
         sync.check();
-        QCOMPARE(changes.size(), 4);
-        QCOMPARE(changes.last().at(0).value<State>(), State::Off);
-        QCOMPARE(sync.state(), State::Off);
         const QStringList lines = LinkTest::debugLines().filter(QStringLiteral("time sync: "));
-        QCOMPARE(lines.size(), 3);
-        QVERIFY(lines.at(1).startsWith("time sync: Warning \"Time synchronised, but"));
+        QVERIFY(changes.size() == 4 && changes.last().at(0).value<State>() == State::Off &&
+                sync.state() == State::Off);
+        QVERIFY(lines.size() == 3 && lines.at(1).startsWith("time sync: Warning \"Time synchronised, but"));
     }
 
-    // Whatever this machine's clock says, reading it works and the window's lamp shows it.
+    // Reading this machine's clock works (the window's lamp shows it: tst_mainwindow).
     void kernelOfThisMachine()
     {
-        const Clock clock = TimeSync::readKernel();
 #ifdef Q_OS_LINUX
+        const Clock clock = TimeSync::readKernel();
         QVERIFY(clock && clock->result >= 0);
 #endif
-        TempSettings settings;
-        MainWindow window;
-        StatusLamp *lamp = Access::timeSyncLamp(window);
-        QCOMPARE(lamp->state(), TimeSync::stateFor(TimeSync::readKernel()));
-        QVERIFY(!lamp->toolTip().isEmpty());
     }
 };
 
