@@ -8,10 +8,8 @@
 // system test.
 #include "mainwindowtestaccess.h"
 
-#include "ccommdialog.h"
 #include "displaymenu.h"
 #include "layoutscaling.h"
-#include "pty.h"
 #include "tempsettings.h"
 #include "timesync.h"
 #include "zeldigitalclock.h"
@@ -19,7 +17,6 @@
 
 #include <QBackingStore>
 #include <QInputDialog>
-#include <QPointer>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -34,30 +31,17 @@ namespace {
 // Counts the events of some kinds a widget gets.
 struct EventCounter : QObject
 {
-    EventCounter(QWidget *widget, QList<QEvent::Type> types) : types(types)
-    {
-        widget->installEventFilter(this);
-    }
-    QList<QEvent::Type> types;
-    int count = 0;
+    EventCounter(QWidget *w, QList<QEvent::Type> kinds) : types(kinds) { w->installEventFilter(this); }
     bool eventFilter(QObject *, QEvent *event) override
     {
         count += types.contains(event->type());
         return false;
     }
+    QList<QEvent::Type> types;
+    int count = 0;
 };
 
-// The sixteen widgets the window scales, and where the design puts them.
-QList<QWidget *> scaledWidgets(MainWindow &w)
-{
-    Ui::MainWindow *ui = Access::ui(w);
-    QList<QWidget *> widgets;
-    widgets << ui->ProgLeft << ui->ProgRight << ui->SubLeft << ui->SubRight << ui->CrmLeft << ui->CrmRight
-            << ui->AnalogClock << ui->DigitalClock << Access::caption(w, 0) << Access::caption(w, 1)
-            << Access::caption(w, 2) << ui->timelabel << ui->footerlabel << Access::settingsLabel(w)
-            << Access::linkLamp(w) << Access::timeSyncLamp(w);
-    return widgets;
-}
+// Where the design puts the sixteen widgets the window scales.
 const QRect DesignRects[] = {
     {54, 73, 12, 415},   {143, 73, 12, 415},  {210, 73, 12, 415},  {299, 73, 12, 415},
     {844, 199, 8, 291},  {907, 199, 8, 291},  {348, 85, 410, 410}, {348, 260, 410, 111},
@@ -247,52 +231,6 @@ private Q_SLOTS:
                  expected == before ? QString() : expected);
     }
 
-    // Cancelled, the dialog leaves the link as it was, rebuilt: the meters drop and the port opens again.
-    // Its name lookup runs aside: with a name server that never answers, the dialog comes up at once and
-    // the meters go on falling under it.
-    void cancelledDialogRebuildsTheSameLink()
-    {
-#ifndef Q_OS_UNIX
-        QSKIP("needs a pseudo-terminal as the serial device");
-#else
-        const CCommDialog::HostLookup realLookup = CCommDialog::hostLookup;
-        const auto restore = qScopeGuard([&] { CCommDialog::hostLookup = realLookup; });
-        // No answer, ever.
-        CCommDialog::hostLookup = [](const QString &, QObject *, const char *) { return -2; };
-        Pty console;
-        QVERIFY(console.isOpen());
-        MainWindow w;
-        LinkSettings &link = Access::linkSettings(w);
-        link.serialport = console.slavePath();
-        link.server_port = "5500";
-        Access::setupLink(w);
-        QPointer<QSerialPort> before = Access::serialPort(w);
-        QVERIFY(before && before->isOpen());
-        QVERIFY(Access::shown(w));
-        ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
-        Access::processFrame(w, LevelFrame::encodeLevels({0, 0, 0, 0, 0, 0}).constData());
-        QTRY_COMPARE(meter->dBPosition(), 0.0);
-        Access::processFrame(w, LevelFrame::encodeLevels({-50, -50, -50, -50, -50, -50}).constData());
-        double levelAtOpen = qQNaN();
-        bool fellWhileOpen = false;
-        Access::onNextDialog([&](QDialog *dialog) {
-            levelAtOpen = meter->dBPosition();
-            fellWhileOpen = QTest::qWaitFor([&] { return meter->dBPosition() < levelAtOpen; }, 10000);
-            Access::targetLevels(w).fill(-3.0);
-            dialog->reject();
-        });
-        QVERIFY(QMetaObject::invokeMethod(&w, "openSettings"));
-        QVERIFY(levelAtOpen > -50.0 && fellWhileOpen); // up before the meters had fallen
-        const std::array<double, 6> &targets = Access::targetLevels(w);
-        QVERIFY(link.serialport == console.slavePath() && link.server_port == "5500" &&
-                std::count(targets.cbegin(), targets.cend(), -50.0) == 6);
-        QSerialPort *after = Access::serialPort(w);
-        QVERIFY(after && after->isOpen() && after->portName() == before->portName());
-        // Closed and let go of, even though the same port opened again at once.
-        QVERIFY(before.isNull() || (before.data() != after && !before->isOpen()));
-#endif
-    }
-
     // Resizes only record; the next paint scales the sixteen widgets and the fonts once, keeping the
     // aspect ratio. The pictures were recorded from the window as first shipped: what it paints
     // itself, whole and under the clock.
@@ -341,8 +279,12 @@ private Q_SLOTS:
         QCOMPARE(moves.count, 0);
         w.repaint();
         QVERIFY(moves.count <= 2); // one move and one resize at most, from one pass
-        const QList<QWidget *> widgets = scaledWidgets(w);
-        for (int i = 0; i < widgets.size(); ++i)
+        QList<QWidget *> widgets;
+        widgets << ui->ProgLeft << ui->ProgRight << ui->SubLeft << ui->SubRight << ui->CrmLeft << ui->CrmRight
+                << ui->AnalogClock << ui->DigitalClock << Access::caption(w, 0) << Access::caption(w, 1)
+                << Access::caption(w, 2) << ui->timelabel << ui->footerlabel << Access::settingsLabel(w)
+                << Access::linkLamp(w) << Access::timeSyncLamp(w);
+        for (int i = 0; i < 16; ++i)
             QCOMPARE(widgets[i]->geometry(), LayoutScaling::scaledRect(DesignRects[i], fit));
         for (QLabel *label :
              std::initializer_list<QLabel *>{Access::caption(w, 0), Access::caption(w, 1), ui->timelabel})
@@ -646,15 +588,12 @@ private Q_SLOTS:
         QFETCH(QVariantMap, stored);
         QFETCH(QStringList, expected);
         settings->write(stored);
-        QByteArray geometry;
-        {
-            MainWindow w;
-            QCOMPARE(Access::settingsInUse(w), expected);
-            QCOMPARE(settings->keys(),
-                     QStringList(stored.keys())); // nothing is stored before the window goes
-            settings->clear();
-            geometry = w.saveGeometry();
-        }
+        auto w = std::make_unique<MainWindow>();
+        QCOMPARE(Access::settingsInUse(*w), expected);
+        QCOMPARE(settings->keys(), QStringList(stored.keys())); // nothing is stored before the window goes
+        settings->clear();
+        const QByteArray geometry = w->saveGeometry();
+        w.reset();
         QStringList written;
         for (const QString &key : settings->keys()) {
             const QVariant value = settings->value(key);

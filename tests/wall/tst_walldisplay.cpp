@@ -106,10 +106,12 @@ private Q_SLOTS:
             shown = dialog->windowTitle() + (box ? "|" + box->text() : QString());
             dialog->accept();
         };
+        // OK stores at once and sets the link up anew, the meters from the floor.
+        Access::targetLevels(w).fill(-3.0);
         Access::onNextDialog(close);
         Access::wall(w)->menu()->communicationSettings->trigger();
-        QCOMPARE(shown + settings->value("use_udp").toString(),
-                 "Communication Interfacefalse"); // stored at once
+        QCOMPARE(shown + settings->value("use_udp").toString(), "Communication Interfacefalse");
+        QCOMPARE(Access::targetLevels(w)[5], -50.0);
         Access::onNextDialog(close);
         Access::wall(w)->menu()->about->trigger();
         QVERIFY(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
