@@ -673,16 +673,10 @@ private Q_SLOTS:
         const QString captions = QStringLiteral(
             "labelMeter1=R\u00e9\ufffdgie\nlabelMeter2=\u0421\u0442\u0443\u0434\u0438\u044f\ufffd\n"
             "labelMeter3=\ufffd\U0001f399 \u30b9\u30bf\u30b8\u30aa\n");
-        QStringList names;
-        for (const StoredKey &key : Keys)
-            names << key.name;
-        names.sort();
         QByteArrayList files;
         for (const QString &program : programs) {
             QCOMPARE(runUntilSignal(program, signalNumber), 0);
-            QCOMPARE(settings->keys(), names);
-            QVERIFY(settings->value("use_udp") == "true" && settings->value("is_server") == "false" &&
-                    settings->value("client_port") == "0");
+            QCOMPARE(settings->keys().size(), int(std::size(Keys))); // their names and values: storedKeys
             QVERIFY(file.open(QIODevice::ReadOnly));
             files << file.readAll();
             file.close();

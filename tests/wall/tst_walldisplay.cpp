@@ -148,36 +148,23 @@ private Q_SLOTS:
     }
 
     // Held as the window starts, let go of and taken again with the option (at exit: the system test).
-    void screenSaverInhibitedAndReleased()
-    {
-        const int before = bus->calls().size();
-        MainWindow w;
-        ScreenAwake *awake = Access::wall(w)->screenAwake();
-        QCOMPARE(awake->hold(), ScreenAwake::Hold::ScreenSaverService);
-        QTRY_COMPARE(bus->calls().size(), before + 1);
-        const QString cookie = bus->calls().last().section(' ', -1);
-        awake->setEnabled(false);
-        QTRY_COMPARE(bus->calls().mid(before).join(", "),
-                     "Inhibit Kolvane Meters " + cookie + ", UnInhibit " + cookie);
-        awake->setEnabled(true);
-        QTRY_COMPARE(bus->calls().size(), before + 3);
-        QVERIFY(bus->calls().last().startsWith("Inhibit Kolvane Meters "));
-    }
-
     // Cancel changes nothing; OK applies everything at once. The alarm's rows follow its check box, the
-    // dialog offers what the window uses, and the autostart entry comes and goes with its box.
+    // dialog offers what the window uses, the autostart entry comes and goes with its box, and the screen
+    // saver service is held from the start, let go of and taken again (at exit: the system test).
     void displayOptionsDialog()
     {
+        const int calls = bus->calls().size();
         MainWindow w;
         WallDisplay *wall = Access::wall(w);
+        QCOMPARE(wall->screenAwake()->hold(), ScreenAwake::Hold::ScreenSaverService);
+        QTRY_COMPARE(bus->calls().size(), calls + 1);
+        const QString cookie = bus->calls().last().section(' ', -1);
         const QString entry = settings->path() + "/autostart/kolvane-meters.desktop";
         QCOMPARE(Autostart::location(), entry);
         QList<int> offered; // the rows' states as the dialog opens and after the alarm's box; the timeout
         const auto answer = [&](bool ok, bool on) {
             offered.clear();
             Access::onNextDialog([&, ok, on](QDialog *dialog) {
-                const auto box = [&](const char *name) { return dialog->findChild<QCheckBox *>(name); };
-                const auto spin = [&](const char *name) { return dialog->findChild<QSpinBox *>(name); };
                 const auto rows = [&] {
                     for (const char *name : {"label_silencethreshold", "spinBox_silencethreshold",
                                              "label_silencedelay", "spinBox_silencedelay"})
@@ -186,16 +173,15 @@ private Q_SLOTS:
                 rows();
                 for (const char *name :
                      {"checkBox_autostart", "checkBox_peakhold", "checkBox_over", "checkBox_silencealarm"})
-                    box(name)->setChecked(on);
-                box("checkBox_keepawake")->setChecked(!on);
+                    dialog->findChild<QCheckBox *>(name)->setChecked(on);
+                dialog->findChild<QCheckBox *>("checkBox_keepawake")->setChecked(!on);
                 rows();
-                offered << (spin("spinBox_signaltimeout")->isHidden()
-                                ? -1
-                                : spin("spinBox_signaltimeout")->value());
-                spin("spinBox_signaltimeout")->setValue(on ? 800 : 900);
-                spin("spinBox_hidecursor")->setValue(0);
+                auto *timeout = dialog->findChild<QSpinBox *>("spinBox_signaltimeout");
+                offered << (timeout->isHidden() ? -1 : timeout->value());
+                timeout->setValue(on ? 800 : 900);
+                dialog->findChild<QSpinBox *>("spinBox_hidecursor")->setValue(0);
                 dialog->findChild<QDoubleSpinBox *>("spinBox_silencethreshold")->setValue(-30);
-                spin("spinBox_silencedelay")->setValue(5);
+                dialog->findChild<QSpinBox *>("spinBox_silencedelay")->setValue(5);
                 QTest::mouseClick(
                     dialog->findChild<QPushButton *>(ok ? "pushButton_ok" : "pushButton_cancel"),
                     Qt::LeftButton);
@@ -215,6 +201,8 @@ private Q_SLOTS:
         QCOMPARE(Access::settingsInUse(w), after);
         QVERIFY(settings->value("peak_hold").toBool() && settings->keys().contains("geometry")); // at once
         QVERIFY(Access::meterOptions(w) == (MeterChoices{true, true, true, -30, 5})); // stored at exit
+        QTRY_COMPARE(bus->calls().mid(calls).join(", "),
+                     "Inhibit Kolvane Meters " + cookie + ", UnInhibit " + cookie);
         QFile file(entry);
         const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         QVERIFY(text.startsWith("[Desktop Entry]\n") &&
@@ -227,6 +215,8 @@ private Q_SLOTS:
                  Access::with(after, {"signal_timeout_ms=900", "keep_screen_awake=true", "peak_hold=false",
                                       "over_indicator=false", "silence_alarm=false"}));
         QVERIFY(!QFile::exists(entry) && !Autostart::isEnabled());
+        QTRY_COMPARE(bus->calls().size(), calls + 3);
+        QVERIFY(bus->calls().last().startsWith("Inhibit Kolvane Meters "));
     }
 
     void fittedGeometry_data()
