@@ -349,13 +349,12 @@ private Q_SLOTS:
     {
         QFETCH(Release, release);
         const auto &[targets, holdMs, mark, bar, lit, ticking] = release;
+        const bool on = holdMs >= 0;
+        settings->write({{"peak_hold", on}, {"over_indicator", on}});
         MainWindow w;
         QTimer *timer = Access::releaseTimer(w);
         timer->stop(); // the test ticks by hand
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
-        const bool on = holdMs >= 0;
-        meter->setPeakHold(on);
-        meter->setOverIndicator(on);
         meter->setPeakHoldTime(holdMs);
         for (const QString &part : targets.split(' ')) {
             if (part.startsWith('=')) {
@@ -388,12 +387,11 @@ private Q_SLOTS:
     void repaintsShowEveryMove()
     {
         QFETCH(bool, peakHold);
+        settings->write({{"peak_hold", peakHold}});
         MainWindow w;
         Access::releaseTimer(w)->stop(); // the test ticks by hand
         const QList<ZelPPMMeter *> meters = w.findChildren<ZelPPMMeter *>();
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
-        for (ZelPPMMeter *m : meters)
-            m->setPeakHold(peakHold);
         QVERIFY(Access::shown(w));
         QTest::qWait(50);
         QWidget *clock = Access::ui(w)->AnalogClock;

@@ -84,43 +84,6 @@ private Q_SLOTS:
                 !next.isFullScreen()); // the stored option decides
     }
 
-    void menuAndShortcuts()
-    {
-        MainWindow w;
-        QVERIFY(Access::shown(w));
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(500, 300), w.mapToGlobal(QPoint(500, 300)));
-        QApplication::sendEvent(Access::ui(w)->AnalogClock, &event);
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        QVERIFY(menu);
-        QStringList texts;
-        for (QAction *action : menu->actions())
-            texts << action->text() +
-                         (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
-        QCOMPARE(texts, (QStringList{QString::fromUtf8("Communication settings…"),
-                                     QString::fromUtf8("Display options…"), "", "Full screen F11", "",
-                                     "About Kolvane Meters", "Quit Ctrl+Q"}));
-        menu->close();
-        QString shown;
-        const auto close = [&](QDialog *dialog) {
-            auto *box = qobject_cast<QMessageBox *>(dialog);
-            shown = dialog->windowTitle() + (box ? "|" + box->text() : QString());
-            dialog->accept();
-        };
-        // OK stores at once and sets the link up anew, the meters from the floor.
-        Access::targetLevels(w).fill(-3.0);
-        Access::onNextDialog(close);
-        Access::wall(w)->menu()->communicationSettings->trigger();
-        QCOMPARE(shown + settings->value("use_udp").toString(), "Communication Interfacefalse");
-        QCOMPARE(Access::targetLevels(w)[5], -50.0);
-        Access::onNextDialog(close);
-        Access::wall(w)->menu()->about->trigger();
-        QVERIFY(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
-                shown.contains(qVersion()) && shown.contains(QSettings().fileName()));
-        QApplication::setActiveWindow(&w); // the dialogs took it
-        QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
-        QTRY_VERIFY(!w.isVisible()); // closed as by the window's own close button
-    }
-
     void pointerHidesAndReturns()
     {
         constexpr int ShortDelayMs = 50;
@@ -147,15 +110,45 @@ private Q_SLOTS:
         QVERIFY(!hider.isHidden());
     }
 
-    // Held as the window starts, let go of and taken again with the option (at exit: the system test).
-    // Cancel changes nothing; OK applies everything at once. The alarm's rows follow its check box, the
-    // dialog offers what the window uses, the autostart entry comes and goes with its box, and the screen
-    // saver service is held from the start, let go of and taken again (at exit: the system test).
-    void displayOptionsDialog()
+    // The menu, its shortcuts and its dialogs. In the display options Cancel changes nothing; OK applies
+    // everything at once. The alarm's rows follow its check box, the dialog offers what the window uses,
+    // the autostart entry comes and goes with its box, and the screen saver service is held from the
+    // start, let go of and taken again (at exit: the system test).
+    void menuAndDisplayOptions()
     {
         const int calls = bus->calls().size();
         MainWindow w;
+        QVERIFY(Access::shown(w));
         WallDisplay *wall = Access::wall(w);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(500, 300), w.mapToGlobal(QPoint(500, 300)));
+        QApplication::sendEvent(Access::ui(w)->AnalogClock, &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction *action : menu->actions())
+            texts << action->text() +
+                         (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
+        QCOMPARE(texts, (QStringList{QString::fromUtf8("Communication settings…"),
+                                     QString::fromUtf8("Display options…"), "", "Full screen F11", "",
+                                     "About Kolvane Meters", "Quit Ctrl+Q"}));
+        menu->close();
+        QString shown;
+        const auto close = [&](QDialog *dialog) {
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            shown = dialog->windowTitle() + (box ? "|" + box->text() : QString());
+            dialog->accept();
+        };
+        // OK stores at once and sets the link up anew, the meters from the floor.
+        Access::targetLevels(w).fill(-3.0);
+        Access::onNextDialog(close);
+        wall->menu()->communicationSettings->trigger();
+        QCOMPARE(shown + settings->value("use_udp").toString(), "Communication Interfacefalse");
+        QCOMPARE(Access::targetLevels(w)[5], -50.0);
+        Access::onNextDialog(close);
+        wall->menu()->about->trigger();
+        QVERIFY(shown.startsWith("About Kolvane Meters|") && shown.contains("1.9") &&
+                shown.contains(qVersion()) && shown.contains(QSettings().fileName()));
+
         QCOMPARE(wall->screenAwake()->hold(), ScreenAwake::Hold::ScreenSaverService);
         QTRY_COMPARE(bus->calls().size(), calls + 1);
         const QString cookie = bus->calls().last().section(' ', -1);
@@ -217,6 +210,10 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(entry) && !Autostart::isEnabled());
         QTRY_COMPARE(bus->calls().size(), calls + 3);
         QVERIFY(bus->calls().last().startsWith("Inhibit Kolvane Meters "));
+
+        QApplication::setActiveWindow(&w); // the dialogs took it
+        QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!w.isVisible()); // closed as by the window's own close button
     }
 
     void fittedGeometry_data()
