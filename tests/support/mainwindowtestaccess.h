@@ -33,7 +33,6 @@ public:
     static QUdpSocket *udpSocket(MainWindow &w) { return w.udpSocket; }
     static QTimer *releaseTimer(MainWindow &w) { return w.releaseTimer; }
     static QTimer *serialRetryTimer(MainWindow &w) { return w.serialRetryTimer; }
-    static CCommDialog *commDialog(MainWindow &w) { return w.commDialog; }
     static myLabel *settingsLabel(MainWindow &w) { return w.settingsLabel; }
     static StatusLamp *timeSyncLamp(MainWindow &w) { return w.timeSyncLamp; }
     static WallDisplay *wall(MainWindow &w) { return w.wallDisplay; }
