@@ -66,10 +66,18 @@ private Q_SLOTS:
         }
     }
 
-    // Covering the screen itself, the window stores its own geometry and the full-screen flag.
     void undecoratedWindowComesBackWhereItWas()
     {
-        Kiosk::setManagerProbe([] { return false; });
+        // Qt keeps a restored window 20 px below its screen's top, for a title bar that only a manager draws.
+        for (const bool managed : {true, false}) {
+            Kiosk::setManagerProbe([managed] { return managed; });
+            QWidget saved, restored;
+            saved.setGeometry(0, 0, 400, 300);
+            Kiosk kiosk(&restored);
+            kiosk.restore(saved.saveGeometry(), false, 0);
+            QCOMPARE(restored.geometry(), managed ? QRect(0, 20, 400, 300) : QRect(0, 0, 400, 300));
+        }
+        // Covering the screen itself, the window stores its own geometry and the full-screen flag.
         QWidget window;
         window.setGeometry(10, 0, 400, 300);
         Kiosk kiosk(&window);
