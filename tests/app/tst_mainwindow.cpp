@@ -352,7 +352,8 @@ private Q_SLOTS:
         settings->write({{"peak_hold", on}, {"over_indicator", on}});
         MainWindow w;
         QTimer *timer = Access::releaseTimer(w);
-        timer->stop(); // the test ticks by hand
+        QVERIFY(timer->isActive()); // from the start, until it has nothing to do
+        timer->stop();              // the test ticks by hand
         ZelPPMMeter *meter = Access::ui(w)->ProgLeft;
         meter->setPeakHoldTime(holdMs);
         for (const QString &part : targets.split(' ')) {
