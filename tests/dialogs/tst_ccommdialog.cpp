@@ -10,7 +10,9 @@
 
 #include "displayoptions.h"
 
+using Threshold = std::tuple<double, QVariant, const char *, double>;
 Q_DECLARE_METATYPE(LinkSettings)
+Q_DECLARE_METATYPE(Threshold)
 
 namespace {
 // The widgets disabled in each mode, in creation (= focus) order.
@@ -33,9 +35,9 @@ QString disabledOf(const QWidget &dialog)
 }
 QString fields(const LinkSettings &s)
 {
-    return QString("%1 %2 %3|%4|%5|%6|%7")
+    return QString("%1 %2 %3|%4|%5|%6|%7|%8")
         .arg(s.is_server ? "server" : "client", s.use_udp ? "udp" : "serial", s.serialport, s.server_host,
-             s.server_port, s.client_host, s.client_port);
+             s.server_port, s.client_host, s.client_port, s.multicast_group);
 }
 QList<QHostAddress> addresses(const QString &texts)
 {
@@ -144,12 +146,16 @@ private slots:
         click(dialog, "pushButton_ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
+    // With UDP on, a group outside 224.0.0.0/4 keeps the dialog open; empty means broadcast.
     void loadAndOk_data()
     {
         QTest::addColumn<LinkSettings>("loaded");
         QTest::addColumn<QString>("warning");
         const QString server = "UDP Server error|Please, specify valid port!";
         const QString client = "UDP Client error|Please, specify valid host and/or port!";
+        const QString group =
+            "UDP Multicast error|Please, specify a multicast group in 224.0.0.0/4 (224.0.0.0 "
+            "to 239.255.255.255), or leave it empty for broadcast!";
         // The stored interface is either the last one listed or one not listed.
         const QString f = ForeignAddress,
                       l = CCommDialog::interfaceAddresses({}, QNetworkInterface::allAddresses()).last();
@@ -160,6 +166,20 @@ private slots:
         QTest::newRow("client, host empty") << LinkSettings{false, true, "", f, "5000", "", "1"} << client;
         QTest::newRow("client, port empty") << LinkSettings{false, true, "", f, "5000", "h", ""} << client;
         QTest::newRow("client, port 0") << LinkSettings{false, true, "", f, "", "192.0.2.7", "0"} << "";
+        for (const auto &[name, refused] : {std::pair(" 239.255.77.77 ", false),
+                                            {"224.0.0.0", false},
+                                            {"239.255.255.255", false},
+                                            {"223.255.255.255", true},
+                                            {"240.0.0.0", true},
+                                            {"ff02::1", true},
+                                            {"studio", true}}) {
+            for (const bool isServer : {true, false}) {
+                LinkSettings loaded{isServer, true, "", l, "5000", "192.0.2.7", "5001"};
+                loaded.multicast_group = name;
+                QTest::addRow("%s, group %s", isServer ? "server" : "client", name)
+                    << loaded << (refused ? group : "");
+            }
+        }
     }
     void loadAndOk()
     {
@@ -170,7 +190,7 @@ private slots:
         QCOMPARE(disabledOf(dialog),
                  loaded.use_udp ? (loaded.is_server ? ServerMode : ClientMode) : SerialMode);
         // OK has to write every field from the form, none left from the record.
-        settings = {!loaded.is_server, !loaded.use_udp, "", "stale", "stale", "stale", "stale"};
+        settings = {!loaded.is_server, !loaded.use_udp, "", "stale", "stale", "stale", "stale", "stale"};
         const QString stale = fields(settings);
         dialog.show();
         QString shown;
@@ -186,36 +206,8 @@ private slots:
         if (loaded.server_host == ForeignAddress)
             loaded.server_host = dialog.findChild<QComboBox *>("comboBox_nic")->itemText(0);
         loaded.serialport = QSerialPortInfo::availablePorts().value(0).portName();
+        loaded.multicast_group = loaded.multicast_group.trimmed();
         QCOMPARE(fields(settings), warning.isEmpty() ? fields(loaded) : stale);
-    }
-    // With UDP on, in either mode, a group outside 224.0.0.0/4 keeps the dialog open; empty means broadcast.
-    void multicastGroup_data()
-    {
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<QString>("stored");
-        for (const char *row :
-             {"|", " 239.255.77.77 |239.255.77.77", "224.0.0.0|224.0.0.0", "239.255.255.255|239.255.255.255",
-              "223.255.255.255|refused", "240.0.0.0|refused", "ff02::1|refused", "studio|refused"})
-            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
-    }
-    void multicastGroup()
-    {
-        QFETCH(QString, group);
-        QFETCH(QString, stored);
-        for (const bool server : {true, false}) {
-            LinkSettings settings{server, true, "", "", "5000", "192.0.2.7", "5001"};
-            settings.multicast_group = group;
-            CCommDialog dialog(nullptr, &settings);
-            dialog.show();
-            QString shown;
-            QTimer::singleShot(0, &dialog, [&] {
-                shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
-                QApplication::activeModalWidget()->close();
-            });
-            click(dialog, "pushButton_ok");
-            QCOMPARE(shown.contains("224.0.0.0/4"), stored == "refused");
-            QCOMPARE(settings.multicast_group, stored == "refused" ? group : stored);
-        }
     }
     // Each port listed with its description and chosen by its name.
     void serialList()
@@ -239,27 +231,22 @@ private slots:
     // The display options show the silence threshold in tenths; OK keeps a stored value nobody changed.
     void silenceThresholdInTenths_data()
     {
-        QTest::addColumn<double>("stored");
-        QTest::addColumn<QVariant>("set"); // none: untouched
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<double>("afterOk");
-        QTest::newRow("tenths") << -40.5 << QVariant() << "-40.5 dB" << -40.5;
-        QTest::newRow("finer") << -40.57 << QVariant() << "-40.6 dB" << -40.57;
-        QTest::newRow("changed") << -40.57 << QVariant(-30.3) << "-30.3 dB" << -30.3;
+        QTest::addColumn<Threshold>("threshold"); // stored, set (none: untouched), shown, after OK
+        QTest::newRow("tenths") << Threshold{-40.5, {}, "-40.5 dB", -40.5};
+        QTest::newRow("finer") << Threshold{-40.57, {}, "-40.6 dB", -40.57};
+        QTest::newRow("changed") << Threshold{-40.57, -30.3, "-30.3 dB", -30.3};
     }
     void silenceThresholdInTenths()
     {
-        QFETCH(double, stored);
-        QFETCH(QVariant, set);
-        QFETCH(QString, shown);
-        QFETCH(double, afterOk);
+        QFETCH(Threshold, threshold);
+        const auto &[stored, set, shown, afterOk] = threshold;
         DisplayOptions options;
         options.metering = MeterChoices{false, false, true, stored, 10};
         CDisplayOptions dialog(nullptr, options);
         auto *box = dialog.findChild<QAbstractSpinBox *>("spinBox_silencethreshold");
         if (set.isValid())
             box->setProperty("value", set);
-        QCOMPARE(box->text(), shown);
+        QCOMPARE(box->text(), QString(shown));
         click(dialog, "pushButton_ok");
         QCOMPARE(dialog.options().metering->silenceThresholdDb, afterOk);
     }

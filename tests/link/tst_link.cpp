@@ -1,6 +1,7 @@
 // The console link with real devices: the window's serial port, UDP client and UDP server with the link
-// lamp, the release tick's reads, the console simulator. Pseudo-terminals stand in for serial lines; the
-// test runs in a network namespace of its own where it may, so no other test shares its UDP ports.
+// lamp, the release tick's reads, the console simulator, the relay by multicast across a router.
+// Pseudo-terminals stand in for serial lines; the test runs in a network namespace of its own where it may,
+// so no other test shares its UDP ports.
 
 #include "linktesthelpers.h"
 
@@ -8,15 +9,9 @@
 #include "tempsettings.h"
 #include "tickedreads.h"
 
-#include <QFile>
 #include <QHelpEvent>
-#include <QLoggingCategory>
 #include <QNetworkDatagram>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QThread>
+#include <QNetworkInterface>
 #include <QtTest>
 
 #include <memory>
@@ -29,14 +24,21 @@ namespace {
 
 constexpr int TimeoutMs = 15000; // for what comes at once on a quiet machine
 constexpr int QuietMs = 300;     // for a notification that is on, or a late datagram, to show up
-constexpr int ShortSignalTimeoutMs = 200;
+const QString Title = QStringLiteral("Kolvane Meters - (%1)");
 bool privateNetwork = false;
+// The relay by multicast: a server and two clients on one bridge, a third client on a second bridge
+// behind a router namespace that runs smcroute.
+const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLiteral("10.77.1.1");
+const QString Port = QStringLiteral("5600");
+// The network namespaces: the one the test started in, then the multicast test's.
+constexpr int Own = 0, Router = 1, ServerSpace = 2, Client1 = 3, Client2 = 4, RoutedClient = 5,
+              SpaceCount = 6;
 enum Mode
 {
     Serial,
     Server,
     Client,
-    ClientPortInUse,
+    ClientPortInUse
 };
 
 // Serial ports open and UDP sockets bound: closed ones may only be waiting for deletion.
@@ -50,17 +52,44 @@ int openLinks(const QObject &window)
     return open;
 }
 
+// Serial mode on the given port name (relayed as UDP server if asked), or UDP client of 127.0.0.1 at the
+// given port.
+void useLink(MainWindow &window, bool udp, const QString &port, bool server = false)
+{
+    LinkSettings &link = Access::linkSettings(window);
+    link.use_udp = udp || server;
+    link.is_server = server;
+    (udp ? link.client_port : link.serialport) = port;
+    link.client_host = QStringLiteral("127.0.0.1");
+    Access::setupLink(window);
+}
+
+// A UDP client of 127.0.0.1 on a port the system gives, and the frames of its server waiting there.
+quint16 clientWithFrames(MainWindow &window, const QByteArrayList &frames)
+{
+    useLink(window, true, QStringLiteral("0"));
+    const quint16 port = Access::udpSocket(window)->localPort();
+    QUdpSocket server;
+    for (const QByteArray &frame : frames)
+        server.writeDatagram(frame, QHostAddress::LocalHost, port);
+    QThread::msleep(100); // no event processing: all of them wait for the next read
+    return port;
+}
+
 // The console's side of either link: a pseudo-terminal behind a device name of the test's own, or a
-// UDP sender on loopback.
+// UDP sender on loopback to a port that nothing was bound to when it was picked.
 struct Console
 {
-    explicit Console(bool udp = false) : udp(udp) {}
+    explicit Console(bool udp) : udp(udp) {}
     const bool udp;
-    quint16 port = freeUdpPort();
+    const quint16 port = [] {
+        QUdpSocket probe;
+        return probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? probe.localPort() : 0;
+    }();
+    QUdpSocket sender;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ttyConsole"));
     std::unique_ptr<Pty> pty;
-    QUdpSocket sender;
 
     bool plugIn()
     {
@@ -73,12 +102,6 @@ struct Console
         return udp ? sender.writeDatagram(bytes, QHostAddress::LocalHost, port) == bytes.size()
                    : pty->write(bytes);
     }
-    // Sends a frame and waits until the window's targets hold it.
-    bool arrives(MainWindow &window, const QByteArray &frame)
-    {
-        return send(frame) &&
-               QTest::qWaitFor([&] { return targetsText(window) == levelsText(frame); }, TimeoutMs);
-    }
 };
 
 } // namespace
@@ -90,7 +113,6 @@ class TestLink : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
         qRegisterMetaType<QSerialPort::SerialPortError>(); // for the spy on a port's errors
         privateNetwork = ownNetwork();
         if (!privateNetwork)
@@ -124,8 +146,7 @@ private Q_SLOTS:
         if (server && !privateNetwork)
             QSKIP("no network namespace of its own (needs root)");
         TempSettings settings;
-        TempSettings::useApplicationNames();
-        TempSettings::store().setValue(QStringLiteral("signal_timeout_ms"), ShortSignalTimeoutMs);
+        settings.write({{"signal_timeout_ms", 200}, {"silence_alarm", 1}, {"silence_delay_s", 1}});
         MainWindow window;
         Console console{udp};
         LinkSettings &link = Access::linkSettings(window);
@@ -140,27 +161,33 @@ private Q_SLOTS:
         QByteArrayList sent, relayed;
         connect(&other, &QUdpSocket::readyRead, [&] {
             while (other.hasPendingDatagrams()) {
-                const QNetworkDatagram datagram = other.receiveDatagram();
-                const bool fromServer = datagram.senderAddress() == QHostAddress(link.server_host) &&
-                                        datagram.senderPort() == console.port &&
-                                        datagram.destinationAddress() == QHostAddress::Broadcast;
-                relayed << (fromServer ? datagram.data()
-                                       : "not a broadcast from the server: " + datagram.data());
+                const QNetworkDatagram got = other.receiveDatagram();
+                const bool fromServer = got.senderAddress() == QHostAddress(link.server_host) &&
+                                        got.senderPort() == console.port &&
+                                        got.destinationAddress() == QHostAddress::Broadcast;
+                relayed << (fromServer ? got.data() : "not a broadcast from the server: " + got.data());
             }
         });
         // writeDatagram() reports its bytes before it returns: the targets then are those at sending.
-        QStringList targetsAtSend;
+        QStringList targetsAtSend, levelsSent;
         const auto watchRelay = [&] {
             if (server)
                 connect(Access::udpSocket(window), &QIODevice::bytesWritten,
                         [&] { targetsAtSend << targetsText(window); });
         };
+        const auto send = [&](const QByteArray &frame) { return console.send((sent << frame).last()); };
         const auto arrives = [&](const QByteArray &frame) {
-            return console.arrives(window, (sent << frame).last());
+            return send(frame) &&
+                   QTest::qWaitFor([&] { return targetsText(window) == levelsText(frame); }, TimeoutMs);
         };
         const QString source = udp ? QString::number(console.port + 65536) : console.path;
         StatusLamp *lamp = Access::linkLamp(window);
         LinkStatus *status = Access::linkStatus(window);
+        SilenceWatch *silence = Access::silenceWatch(window);
+        // A lost signal or a failed link rests the silence alarm: on, it goes off; coming, it never comes.
+        const auto silenceRests = [&] {
+            return !silence->isAlarmOn() && silence->state().nextDeadlineMs() == SilenceAlarm::NoDeadline;
+        };
         debugLines().clear();
         useLink(window, udp, source, server);
         watchRelay();
@@ -182,8 +209,9 @@ private Q_SLOTS:
         QCOMPARE(lamp->state(), Lamp::Warning); // open, no frame yet
         QVERIFY(!status->isDeadlineArmed());
 
-        // The first part of a frame waits for the rest (a datagram is whole); each serial read is logged.
-        const QByteArray first = LevelFrame::encodeLevels({-30.0, -33.0, -36.0, -40.0, -45.0, -28.0});
+        // The first part of a frame waits for the rest (a datagram is whole); each serial read is logged. The
+        // programme is quiet: the silence alarm is coming.
+        const QByteArray first = LevelFrame::encodeLevels({-45.0, -42.0, -36.0, -40.0, -45.0, -28.0});
         if (!udp) {
             QVERIFY(console.send(first.left(5)));
             QTRY_COMPARE_WITH_TIMEOUT(Access::serialStream(window).pendingBytes(), 5, TimeoutMs);
@@ -196,8 +224,8 @@ private Q_SLOTS:
 
         // No more frames, the link still open: the meters fall to the floor and rest there.
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), FloorText, TimeoutMs);
-        QCOMPARE(lamp->state(), Lamp::Warning);
-        QCOMPARE(status->signalState(), SignalWatch::State::Lost);
+        QVERIFY(lamp->state() == Lamp::Warning && status->signalState() == SignalWatch::State::Lost);
+        QVERIFY(silenceRests());
         QVERIFY(!status->isDeadlineArmed()); // a quiet link keeps no timer running
         QTRY_VERIFY_WITH_TIMEOUT(!Access::releaseTimer(window)->isActive(), TimeoutMs);
         QCOMPARE(Access::ui(window)->ProgLeft->dBPosition(), LevelFrame::FloorDb);
@@ -205,8 +233,7 @@ private Q_SLOTS:
         // are back at once, and the last frame shows.
         QByteArray broken = numberedFrame(60000);
         broken[LevelFrame::Size - 1] = char(0x54);
-        QVERIFY(console.send(broken) && console.send((sent << numberedFrame(29000)).last()));
-        QVERIFY(arrives(numberedFrame(30000)));
+        QVERIFY(console.send(broken) && send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
         QCOMPARE(lamp->state(), Lamp::Good);
         QCOMPARE(debugLines().filter(QRegularExpression("^signal lost: ")).size(), 1);
         QCOMPARE(debugLines().filter(QRegularExpression("^signal back: ")).size(), 2);
@@ -214,20 +241,19 @@ private Q_SLOTS:
         lamp->setToolTip(QStringLiteral("stale"));
         QHelpEvent show(QEvent::ToolTip, QPoint(2, 2), lamp->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(lamp, &show);
-        QVERIFY2(lamp->toolTip().contains(source) && lamp->toolTip().contains("Frames in the last second: "),
-                 qPrintable(lamp->toolTip()));
+        QVERIFY(lamp->toolTip().contains(source) && lamp->toolTip().contains("Frames in the last second: "));
 
         // While the meters move, the release tick takes the reads: what arrives waits for the tick, and all
-        // of it comes in the tick's one read. A server's frames go out as they arrive, not a tick later.
-        const QByteArray held[] = {numberedFrame(500), numberedFrame(600)};
+        // of it comes in the tick's one read. A server's frames go out as they arrive, not a tick later. The
+        // programme stays quiet: the silence alarm is coming, or on after a second.
         status->setTimeout(0); // from here on only the link itself may take the meters down
         Access::processFrame(window, (sent << first).last().constData()); // wakes the tick,
         Access::releaseTimer(window)->stop();                             // which then holds
-        QVERIFY(console.send((sent << held[0]).last()) && console.send((sent << held[1]).last()));
+        QVERIFY(send(numberedFrame(500)) && send(numberedFrame(600)));
         QTest::qWait(QuietMs);
-        QCOMPARE(targetsText(window), levelsText(server ? held[1] : first));
+        QCOMPARE(targetsText(window), levelsText(server ? numberedFrame(600) : first));
         Access::meterRelease(window);
-        QCOMPARE(targetsText(window), levelsText(held[1]));
+        QCOMPARE(targetsText(window), levelsText(numberedFrame(600)));
         Access::releaseTimer(window)->start();
 
         if (!udp) {
@@ -241,14 +267,12 @@ private Q_SLOTS:
             Access::meterRelease(window);
             QTest::qWait(1000);
             QVERIFY2(errors.count() < 10, qPrintable(QStringLiteral("%1 error reports").arg(errors.count())));
-            QCOMPARE(openLinks(window), 0 + server);
+            QVERIFY(openLinks(window) == 0 + server && lamp->state() == Lamp::Fault && silenceRests());
             QCOMPARE(targetsText(window), FloorText);
-            QCOMPARE(lamp->state(), Lamp::Fault);
             // Back under the same name: picked up by the retry, which then stops.
             QVERIFY(console.plugIn());
             QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1 + server, TimeoutMs);
-            QVERIFY(!Access::serialRetryTimer(window)->isActive());
-            QCOMPARE(lamp->state(), Lamp::Warning);
+            QVERIFY(!Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Warning);
             QVERIFY(arrives(numberedFrame(2000)));
             QCOMPARE(lamp->state(), Lamp::Good);
         }
@@ -256,23 +280,21 @@ private Q_SLOTS:
         // A second set-up replaces the port and socket: one of each left, and they alone work.
         Access::setupLink(window);
         watchRelay();
-        QCOMPARE(openLinks(window), 1 + server);
-        QCOMPARE(lamp->state(), Lamp::Warning);
+        QVERIFY(openLinks(window) == 1 + server && lamp->state() == Lamp::Warning);
         QVERIFY(arrives(numberedFrame(400)));
         // Each frame relayed once, in order, byte for byte, with the levels on the display; nothing else.
         QTest::qWait(server ? QuietMs : 0);
         QCOMPARE(relayed, server ? sent : QByteArrayList());
-        QStringList levels;
         for (const QByteArray &frame : qAsConst(sent))
-            levels << levelsText(frame);
-        QCOMPARE(targetsAtSend, server ? levels : QStringList());
+            levelsSent << levelsText(frame);
+        QCOMPARE(targetsAtSend, server ? levelsSent : QStringList());
         if (!udp) {
-            QSerialPort *port = Access::serialPort(window);
-            QCOMPARE(port->openMode(), QIODevice::ReadWrite);
-            QCOMPARE((QVector<int>{port->baudRate(QSerialPort::Input), port->baudRate(QSerialPort::Output),
-                                   port->dataBits(), port->parity(), port->stopBits(), port->flowControl()}),
-                     (QVector<int>{115200, 115200, QSerialPort::Data8, QSerialPort::NoParity,
-                                   QSerialPort::OneStop, QSerialPort::NoFlowControl}));
+            const QSerialPort *port = Access::serialPort(window);
+            QVERIFY(port->openMode() == QIODevice::ReadWrite &&
+                    port->baudRate(QSerialPort::Input) == 115200 &&
+                    port->baudRate(QSerialPort::Output) == 115200 && port->dataBits() == QSerialPort::Data8 &&
+                    port->parity() == QSerialPort::NoParity && port->stopBits() == QSerialPort::OneStop &&
+                    port->flowControl() == QSerialPort::NoFlowControl);
             useLink(window, true, QStringLiteral("0"));
             QVERIFY(!Access::serialPort(window) && openLinks(window) == 1);
         }
@@ -283,8 +305,7 @@ private Q_SLOTS:
         QVERIFY(!Access::udpSocket(window) && openLinks(window) == 0);
         QVERIFY(QUdpSocket().bind(QHostAddress::Any, console.port, QAbstractSocket::DontShareAddress));
         QCOMPARE(window.windowTitle(), Title.arg(QString()));
-        QVERIFY(!Access::serialRetryTimer(window)->isActive());
-        QCOMPARE(lamp->state(), Lamp::Off);
+        QVERIFY(!Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Off);
     }
 
     void clientAcceptsOnlyFramesFromServer_data()
@@ -311,17 +332,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, datagram);
         QFETCH(QString, sender);
         QFETCH(bool, accepted);
-        Console server{true};
         QUdpSocket peer;
         if (!peer.bind(QHostAddress(sender), 0))
             QSKIP("this machine cannot send from that loopback address");
         TempSettings settings;
         MainWindow window;
-        useLink(window, true, QStringLiteral("0")); // any port the system gives
-        server.port = Access::udpSocket(window)->localPort();
-        QVERIFY(server.send(numberedFrame(100)) && server.send(numberedFrame(200)));
-        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, server.port), qint64(datagram.size()));
-        QThread::msleep(100); // no event processing: all three wait for the call below
+        const quint16 port = clientWithFrames(window, {numberedFrame(100), numberedFrame(200)});
+        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
+        QThread::msleep(100);
         debugLines().clear();
         Access::udpReceive(window);
         QCOMPARE(debugLines().count(QStringLiteral("udpReceive")), 1);
@@ -336,15 +354,13 @@ private Q_SLOTS:
     {
         TempSettings settings;
         MainWindow window;
-        Console server{true};
-        useLink(window, true, QStringLiteral("0")); // any port the system gives
-        server.port = Access::udpSocket(window)->localPort();
+        QByteArrayList burst;
         for (int i = 0; i < 100; ++i)
-            QVERIFY(server.send(numberedFrame(quint16(i))));
-        QThread::msleep(100); // no event processing: all wait for the call below
+            burst << numberedFrame(quint16(i));
+        clientWithFrames(window, burst);
         Access::udpReceive(window);
         QVERIFY(Access::udpSocket(window)->hasPendingDatagrams());
-        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(numberedFrame(99)), TimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(burst.last()), TimeoutMs);
         QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
     }
 
@@ -365,56 +381,53 @@ private Q_SLOTS:
     void consoleSimDeliversEveryFrame_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("count");
         // The words 0D0A 0A0D 0A0A 0D0D 550A AA0D: CR LF, LF CR, LF LF, CR CR, and markers before an LF.
         const QStringList awkward = {"--levels", "-46.662,-47.427,-47.43,-46.659,-28.23,-6.467"};
-        QTest::newRow("programme levels, random cuts")
-            << QStringList{"--rate", "max", "--chunking", "random", "--crlf", "--seed", "11"} << 1500;
+        QTest::newRow("programme levels, random cuts") << QStringList{
+            "--rate", "max", "--chunking", "random", "--crlf", "--seed", "11", "--count", "1500"};
         for (const char *mode : {"random", "whole", "split", "coalesced"})
             QTest::addRow("awkward words, %s", mode)
-                << awkward + QStringList{"--rate", "max", "--crlf", "--chunking", mode} << 300;
-        QTest::newRow("default rate") << awkward + QStringList{"--crlf"} << 20;
-        QTest::newRow("datagrams") << awkward + QStringList{"--rate", "max", "--udp", "127.0.0.1:"} << 50;
+                << awkward + QStringList{"--rate", "max", "--crlf", "--chunking", mode, "--count", "300"};
+        QTest::newRow("default rate") << awkward + QStringList{"--crlf", "--count", "20"};
+        QTest::newRow("datagrams") << awkward + QStringList{"--rate", "max",   "--count",
+                                                            "50",     "--udp", "127.0.0.1:"};
     }
 
     // Through a real pseudo-terminal into a serial port and the decoder, or one frame per datagram.
     void consoleSimDeliversEveryFrame()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(int, count);
-        const QByteArray awkwardFrame = LevelFrame::encode({0x0D0A, 0x0A0D, 0x0A0A, 0x0D0D, 0x550A, 0xAA0D});
-        const QString program = qEnvironmentVariable("KOLVANE_TOOLS_DIR") + "/console-sim/console-sim";
+        const int count = arguments.at(arguments.indexOf("--count") + 1).toInt();
+        const bool udp = arguments.contains("--udp");
         QUdpSocket receiver;
         QSerialPort port;
         FrameStream stream;
         QByteArrayList frames;
-        const bool udp = arguments.contains("--udp");
-        if (udp) {
-            QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
-            arguments.last() += QString::number(receiver.localPort());
-            connect(&receiver, &QUdpSocket::readyRead, this, [&] {
-                while (receiver.hasPendingDatagrams())
-                    frames << receiver.receiveDatagram().data();
-            });
-        }
+        QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+        arguments.last() += udp ? QString::number(receiver.localPort()) : QString();
+        connect(&receiver, &QUdpSocket::readyRead, this, [&] {
+            while (receiver.hasPendingDatagrams())
+                frames << receiver.receiveDatagram().data();
+        });
+        connect(&port, &QSerialPort::readyRead, this, [&] {
+            stream.feed(port.readAll(),
+                        [&](const char *frame) { frames << QByteArray(frame, LevelFrame::Size); });
+        });
         QProcess simulator;
         simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        simulator.start(program, arguments + QStringList{"--count", QString::number(count)});
-        QVERIFY2(simulator.waitForStarted(TimeoutMs), qPrintable(program));
+        simulator.start(qEnvironmentVariable("KOLVANE_TOOLS_DIR") + "/console-sim/console-sim", arguments);
+        QVERIFY(simulator.waitForStarted(TimeoutMs));
         if (!udp) {
             QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), TimeoutMs);
             port.setPortName(QString::fromLocal8Bit(simulator.readLine()).trimmed());
             QVERIFY2(port.open(QIODevice::ReadOnly), qPrintable(port.errorString()));
-            connect(&port, &QSerialPort::readyRead, this, [&] {
-                stream.feed(port.readAll(),
-                            [&](const char *frame) { frames << QByteArray(frame, LevelFrame::Size); });
-            });
         }
         QTRY_COMPARE_WITH_TIMEOUT(frames.size(), count, 2 * TimeoutMs);
         // It leaves once everything is out, and sends nothing more before that.
         QTRY_COMPARE_WITH_TIMEOUT(simulator.state(), QProcess::NotRunning, 2 * TimeoutMs);
         QVERIFY(simulator.exitStatus() == QProcess::NormalExit && simulator.exitCode() == 0);
         QCOMPARE(frames.size(), count);
+        const QByteArray awkwardFrame = LevelFrame::encode({0x0D0A, 0x0A0D, 0x0A0A, 0x0D0D, 0x550A, 0xAA0D});
         QCOMPARE(frames.count(awkwardFrame), arguments.contains("--levels") ? count : 0);
         // Programme levels stay between the floor and +4 dB and keep moving.
         std::set<double> levels;
@@ -425,38 +438,141 @@ private Q_SLOTS:
                 (levels.size() > 100 && *levels.begin() >= LevelFrame::FloorDb && *levels.rbegin() <= 4.0));
     }
 
-    // A failed link or a lost signal rests the silence alarm: an alarm on goes off, one coming never comes.
-    void silenceAlarmRestsWithTheLink_data()
+    // The keys as a file may hold them: only a group in 224.0.0.0/4 counts, only a whole TTL from 1 to
+    // 255; anything else is the default, and a group not in use leaves the file.
+    void storedKeys_data()
     {
-        QTest::addColumn<bool>("deviceGone"); // else the frames stop for the signal timeout
-        QTest::addColumn<bool>("alarmFirst");
-        for (const bool gone : {true, false})
-            for (const bool first : {false, true})
-                QTest::addRow("%s, alarm %s", gone ? "device gone" : "signal lost", first ? "on" : "coming")
-                    << gone << first;
+        QTest::addColumn<QStringList>("groupTtlUsed");
+        for (const char *row : {"239.255.77.77|2|239.255.77.77 2", " 224.0.0.1 |255|224.0.0.1 255", "|x| 1",
+                                "223.1.2.3|0| 1", "ff02::1|256| 1", "studio|-1| 1", "240.0.0.0|2.5| 1"})
+            QTest::newRow(row) << QString(row).split('|');
     }
-    void silenceAlarmRestsWithTheLink()
+    void storedKeys()
     {
-        QFETCH(bool, deviceGone);
-        QFETCH(bool, alarmFirst);
+        QFETCH(QStringList, groupTtlUsed);
         TempSettings settings;
-        settings.write({{"silence_alarm", 1}, {"silence_delay_s", 1}, {"signal_timeout_ms", 0}});
-        MainWindow window;
+        TempSettings::store().setValue("udp_multicast_group", groupTtlUsed[0]);
+        TempSettings::store().setValue("udp_multicast_ttl", groupTtlUsed[1]);
+        {
+            MainWindow window;
+            const LinkSettings &link = Access::linkSettings(window);
+            QCOMPARE(link.multicast_group + ' ' + QString::number(link.multicast_ttl), groupTtlUsed[2]);
+        }
+        QCOMPARE(TempSettings::store().value("udp_multicast_group").toString(),
+                 groupTtlUsed[2].section(' ', 0, 0));
+    }
+    // The relay by multicast, with every socket in network namespaces of the test's own.
+    void relaysToTheGroupAcrossTheRouter()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("network namespaces are Linux's");
+#else
+        debugLines();
+        TempSettings settings;
         Pty console;
-        useLink(window, false, console.slavePath());
-        SilenceWatch *watch = Access::silenceWatch(window);
-        QVERIFY(console.write(LevelFrame::encodeLevels({-50.0, -50.0, 0.0, 0.0, 0.0, 0.0})));
-        QTRY_VERIFY_WITH_TIMEOUT(alarmFirst ? watch->isAlarmOn()
-                                            : Access::linkLamp(window)->state() == Lamp::Good,
-                                 TimeoutMs);
-        if (deviceGone)
-            console.closeMaster();
-        else
-            Access::linkStatus(window)->setTimeout(ShortSignalTimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(Access::linkLamp(window)->state(), deviceGone ? Lamp::Fault : Lamp::Warning,
-                                  TimeoutMs);
-        QVERIFY(!watch->isAlarmOn());
-        QCOMPARE(watch->state().nextDeadlineMs(), SilenceAlarm::NoDeadline); // nor will it come on
+        NetworkSpaces spaces;
+        // Both bridges in the router's namespace: server and two clients on br1, the routed client on br2.
+        const QString port = "link add p%1 type veth peer name eth0 netns %2\nlink set p%1 master br%3 up\n";
+        const QString host = "link set lo up\naddr add 10.77.%1/24 dev eth0\nlink set eth0 up\n";
+        QString bridges = "link set lo up\n";
+        for (const int bridge : {1, 2})
+            bridges +=
+                QString("link add br%1 type bridge mcast_snooping 0\naddr add 10.77.%1.254/24 dev br%1\n"
+                        "link set br%1 up\n")
+                    .arg(bridge);
+        const bool made =
+            spaces.make(SpaceCount - 1) &&
+            spaces.run(Router, bridges + port.arg(ServerSpace).arg(spaces.path(ServerSpace)).arg(1) +
+                                   port.arg(Client1).arg(spaces.path(Client1)).arg(1) +
+                                   port.arg(Client2).arg(spaces.path(Client2)).arg(1) +
+                                   port.arg(RoutedClient).arg(spaces.path(RoutedClient)).arg(2)) &&
+            spaces.run(ServerSpace, host.arg("1.1")) && spaces.run(Client1, host.arg("1.2")) &&
+            spaces.run(Client2, host.arg("1.3")) &&
+            spaces.run(RoutedClient, host.arg("2.2") + "route add default via 10.77.2.254\n");
+        if (!made && qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("cannot make network namespaces (needs root, iproute2)");
+        if (!made)
+            QSKIP("cannot make network namespaces (needs root, iproute2)");
+        // The router forwards the group from the server's bridge to the other, where the kernel can.
+        const bool routed = QFile::exists("/proc/net/ip_mr_vif");
+        QTemporaryDir smcroute;
+        QProcess router; // smcrouted (Debian: smcroute)
+        const auto stopRouter = qScopeGuard([&] {
+            router.kill();
+            router.waitForFinished();
+        });
+        if (routed) {
+            QVERIFY(spaces.enter(Router));
+            router.setProcessChannelMode(QProcess::ForwardedChannels);
+            // The folder as the script's $0: its name may hold blanks (the application's name).
+            router.start("sh",
+                         {"-c",
+                          QString("echo 'mroute from br1 source %1 group %2 to br2' >\"$0/conf\" && exec "
+                                  "smcrouted -n -f \"$0/conf\" -u \"$0/sock\" -P \"$0/pid\"")
+                              .arg(ServerAddress, Group),
+                          smcroute.path()});
+            QTRY_VERIFY_WITH_TIMEOUT(spaces.ip(Router, "mroute show\n").contains(Group), TimeoutMs);
+        }
+        // On the server's bridge, the hops left in what the server sends.
+        QVERIFY(spaces.enter(Router));
+        QUdpSocket probe;
+        QList<int> hops;
+        QVERIFY(probe.bind(QHostAddress::AnyIPv4, Port.toUShort()) &&
+                probe.joinMulticastGroup(QHostAddress(Group), QNetworkInterface::interfaceFromName("br1")));
+        connect(&probe, &QUdpSocket::readyRead, [&] { hops << probe.receiveDatagram().hopLimit(); });
+
+        const auto setUp = [&](MainWindow &window, int space, int ttl) {
+            LinkSettings &link = Access::linkSettings(window);
+            link = {space == ServerSpace, true, console.slavePath(), ServerAddress, Port,
+                    ServerAddress,        Port};
+            link.multicast_group = Group;
+            link.multicast_ttl = ttl;
+            Access::linkStatus(window)->setTimeout(0); // the levels stay as the last frame left them
+            if (!spaces.enter(space))                  // never a link in the machine's own namespace
+                return false;
+            Access::setupLink(window);
+            return true;
+        };
+        MainWindow server, client1, routedClient;
+        auto client2 = std::make_unique<MainWindow>();
+        QVERIFY(setUp(server, ServerSpace, 2) && setUp(client1, Client1, 2) && setUp(*client2, Client2, 2) &&
+                setUp(routedClient, RoutedClient, 2));
+        const auto joined = [&](int space) {
+            return spaces.ip(space, "maddr show dev eth0\n").contains(Group);
+        };
+        // On the server's subnet the client joins where the server is; behind the router, everywhere.
+        QVERIFY(joined(Client1) && joined(Client2) && joined(RoutedClient));
+
+        const QByteArray first = numberedFrame(100), second = numberedFrame(200);
+        QVERIFY(console.write(first));
+        for (MainWindow *client : {&client1, client2.get(), routed ? &routedClient : nullptr})
+            if (client)
+                QTRY_COMPARE_WITH_TIMEOUT(targetsText(*client), levelsText(first), TimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(hops, QList<int>{2}, TimeoutMs);
+
+        // With a TTL of 1 the group stays on the server's bridge.
+        QVERIFY(setUp(server, ServerSpace, 1));
+        QVERIFY(console.write(second));
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(client1), levelsText(second), TimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(*client2), levelsText(second), TimeoutMs);
+        QTest::qWait(QuietMs);
+        QCOMPARE(hops, (QList<int>{2, 1}));
+        QCOMPARE(targetsText(routedClient), routed ? levelsText(first) : FloorText);
+
+        // A new link set-up leaves the group; one that cannot join says so once, on the lamp as in the log.
+        QVERIFY(spaces.run(Client1, "link set eth0 down\n"));
+        QVERIFY(spaces.enter(Client1));
+        Access::setupLink(client1);
+        QVERIFY(!joined(Client1));
+        QCOMPARE(Access::linkLamp(client1)->state(), StatusLamp::State::Fault);
+        QVERIFY(Access::linkStatus(client1)->toolTipText().contains("cannot join multicast group " + Group));
+        QCOMPARE(debugLines().filter("multicast: cannot join").size(), 1);
+        // The program's end leaves it too.
+        client2.reset();
+        QVERIFY(!joined(Client2));
+        if (!routed)
+            QSKIP("the routed client was not tried: this kernel has no multicast routing (CONFIG_IP_MROUTE)");
+#endif
     }
 };
 

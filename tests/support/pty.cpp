@@ -11,41 +11,33 @@ Pty::Pty()
 {
     // posix_openpt rather than openpty: no libutil, and no clash with this header's name.
     masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (masterFd < 0)
-        return;
-    const char *name =
-        (::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0) ? ::ptsname(masterFd) : nullptr;
-    const int slaveFd = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
-    if (slaveFd < 0) {
-        ::close(masterFd);
-        masterFd = -1;
-        return;
-    }
+    const bool ready = masterFd >= 0 && ::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0;
+    const char *name = ready ? ::ptsname(masterFd) : nullptr;
+    keeperFd = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
     termios raw{};
-    if (::tcgetattr(slaveFd, &raw) == 0) {
+    if (keeperFd >= 0 && ::tcgetattr(keeperFd, &raw) == 0) {
         ::cfmakeraw(&raw);
-        ::tcsetattr(slaveFd, TCSANOW, &raw);
+        ::tcsetattr(keeperFd, TCSANOW, &raw);
+        slaveName = QString::fromLocal8Bit(name);
+    } else {
+        closeMaster();
     }
-    keeperFd = slaveFd;
-    slaveName = QString::fromLocal8Bit(name);
 }
 
 Pty::~Pty()
 {
-    closeKeeper();
+    if (keeperFd >= 0)
+        ::close(keeperFd);
     closeMaster();
 }
 
 bool Pty::write(const QByteArray &bytes)
 {
-    qint64 done = 0;
-    while (masterFd >= 0 && done < bytes.size()) {
+    for (qint64 done = 0; masterFd >= 0 && done < bytes.size();) {
         const ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        if (n < 0 && errno != EINTR)
             return false;
-        done += n;
+        done += qMax(n, ssize_t(0));
     }
     return masterFd >= 0;
 }
@@ -56,13 +48,6 @@ void Pty::closeMaster()
         ::close(masterFd);
     masterFd = -1;
 }
-
-void Pty::closeKeeper()
-{
-    if (keeperFd >= 0)
-        ::close(keeperFd);
-    keeperFd = -1;
-}
 #else
 Pty::Pty() = default;
 Pty::~Pty() = default;
@@ -71,5 +56,4 @@ bool Pty::write(const QByteArray &)
     return false;
 }
 void Pty::closeMaster() {}
-void Pty::closeKeeper() {}
 #endif
