@@ -62,13 +62,7 @@ inline QStringList &debugLines()
 class NetworkSpaces
 {
 public:
-    ~NetworkSpaces()
-    {
-        if (fds.size() > 1)
-            enter(0);
-        for (const int fd : qAsConst(fds))
-            ::close(fd);
-    }
+    // Makes count of them.
     bool make(int count)
     {
         fds << current();
