@@ -57,18 +57,6 @@ void useLink(MainWindow &window, bool udp, const QString &port, bool server = fa
     Access::setupLink(window);
 }
 
-// A UDP client of 127.0.0.1 on a port the system gives, and the frames of its server waiting there.
-quint16 clientWithFrames(MainWindow &window, const QByteArrayList &frames)
-{
-    useLink(window, true, QStringLiteral("0"));
-    const quint16 port = Access::udpSocket(window)->localPort();
-    QUdpSocket server;
-    for (const QByteArray &frame : frames)
-        server.writeDatagram(frame, QHostAddress::LocalHost, port);
-    QThread::msleep(100); // no event processing: all of them wait for the next read
-    return port;
-}
-
 // The console's side of either link: a pseudo-terminal behind a device name of the test's own, or a
 // UDP sender on loopback to a port that nothing was bound to when it was picked.
 struct Console
@@ -216,13 +204,8 @@ private Q_SLOTS:
         // A quiet link keeps no timer running.
         QVERIFY(lamp->state() == Lamp::Warning && status->signalState() == SignalWatch::State::Lost &&
                 silenceRests() && !status->isDeadlineArmed());
-        QTRY_VERIFY_WITH_TIMEOUT(!Access::releaseTimer(window)->isActive(), TimeoutMs);
-        QCOMPARE(Access::ui(window)->ProgLeft->dBPosition(), LevelFrame::FloorDb);
-        // The next frames (in one read on the serial line), after one with a broken end marker: the levels
-        // are back at once, and the last frame shows.
-        QByteArray broken = numberedFrame(60000);
-        broken[LevelFrame::Size - 1] = char(0x54);
-        QVERIFY(console.send(broken) && send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
+        // The next frames (in one read on the serial line): the levels are back at once, the last one shows.
+        QVERIFY(send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
         QVERIFY(lamp->state() == Lamp::Good &&
                 debugLines().filter(QRegularExpression("^signal lost: ")).size() == 1 &&
                 debugLines().filter(QRegularExpression("^signal back: ")).size() == 2);
@@ -312,8 +295,10 @@ private Q_SLOTS:
         QTest::newRow("wrong end marker") << frame.left(15) + char(0x54) << server << false;
     }
 
-    // Two frames of the server wait in the socket ahead of the datagram under test: the one call
-    // reads all three in order, and the last frame it accepts wins.
+    // A burst of the server's frames waits in the socket ahead of the datagram under test. One call reads
+    // a bounded batch, so a burst cannot hold the GUI thread; the rest is read on the next passes (at the
+    // release tick), in order, and the last frame accepted wins. How long the tick waits in a flood is a
+    // figure of the link benchmark.
     void clientAcceptsOnlyFramesFromServer()
     {
         QFETCH(QByteArray, datagram);
@@ -324,31 +309,22 @@ private Q_SLOTS:
             QSKIP("this machine cannot send from that loopback address");
         TempSettings settings;
         MainWindow window;
-        const quint16 port = clientWithFrames(window, {numberedFrame(100), numberedFrame(200)});
-        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
-        QThread::msleep(100);
-        debugLines().clear();
-        Access::udpReceive(window);
-        QCOMPARE(debugLines().count(QStringLiteral("udpReceive")), 1);
-        QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
-        QCOMPARE(targetsText(window), levelsText(accepted ? datagram : numberedFrame(200)));
-    }
-
-    // One call reads a bounded batch, so a burst cannot hold the GUI thread; the rest is read on the next
-    // passes (at the release tick), and the last frame shows. How long the tick waits in a flood is a
-    // figure of the link benchmark.
-    void clientReadsBurstInBatches()
-    {
-        TempSettings settings;
-        MainWindow window;
+        useLink(window, true, QStringLiteral("0")); // any port the system gives
+        const quint16 port = Access::udpSocket(window)->localPort();
         QByteArrayList burst;
         for (int i = 0; i < 100; ++i)
             burst << numberedFrame(quint16(i));
-        clientWithFrames(window, burst);
+        for (const QByteArray &frame : qAsConst(burst))
+            QUdpSocket().writeDatagram(frame, QHostAddress::LocalHost, port);
+        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
+        QThread::msleep(100); // no event processing: all of them wait for the call below
+        debugLines().clear();
         Access::udpReceive(window);
-        QVERIFY(Access::udpSocket(window)->hasPendingDatagrams());
-        QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(burst.last()), TimeoutMs);
-        QVERIFY(!Access::udpSocket(window)->hasPendingDatagrams());
+        QVERIFY(debugLines().count(QStringLiteral("udpReceive")) == 1 &&
+                Access::udpSocket(window)->hasPendingDatagrams() &&
+                targetsText(window) != levelsText(burst[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(!Access::udpSocket(window)->hasPendingDatagrams(), TimeoutMs);
+        QCOMPARE(targetsText(window), levelsText(accepted ? datagram : burst.last()));
     }
 
     // A device no longer watched is read at once again, even while the tick runs.
@@ -438,15 +414,12 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, groupTtlUsed);
         TempSettings settings;
-        TempSettings::store().setValue("udp_multicast_group", groupTtlUsed[0]);
-        TempSettings::store().setValue("udp_multicast_ttl", groupTtlUsed[1]);
-        {
-            MainWindow window;
-            const LinkSettings &link = Access::linkSettings(window);
-            QCOMPARE(link.multicast_group + ' ' + QString::number(link.multicast_ttl), groupTtlUsed[2]);
-        }
-        QCOMPARE(TempSettings::store().value("udp_multicast_group").toString(),
-                 groupTtlUsed[2].section(' ', 0, 0));
+        settings.write({{"udp_multicast_group", groupTtlUsed[0]}, {"udp_multicast_ttl", groupTtlUsed[1]}});
+        auto window = std::make_unique<MainWindow>();
+        const LinkSettings &link = Access::linkSettings(*window);
+        QCOMPARE(link.multicast_group + ' ' + QString::number(link.multicast_ttl), groupTtlUsed[2]);
+        window.reset(); // which stores the settings
+        QCOMPARE(settings.value("udp_multicast_group").toString(), groupTtlUsed[2].section(' ', 0, 0));
     }
     // The relay by multicast, with every socket in network namespaces of the test's own. A group is routed
     // only where a router forwards it: the TTL says how far it may go.

@@ -59,15 +59,15 @@ inline QStringList &debugLines()
 // Network namespaces of the test's own (root needed), without names and entered by descriptor: they go
 // with the last socket and process in them, so nothing is left behind even when the test is killed.
 // Space 0 is the one the thread started in; the thread, and what it starts, stays in the one entered last.
-class NetworkSpaces
+struct NetworkSpaces
 {
-public:
+    QVector<int> fds;
     // Makes count of them.
     bool make(int count)
     {
-        fds << current();
-        while (fds.size() <= count && ::unshare(CLONE_NEWNET) == 0)
-            fds << current();
+        do
+            fds << ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        while (fds.size() <= count && ::unshare(CLONE_NEWNET) == 0);
         return fds.size() == count + 1;
     }
     bool enter(int space) { return ::setns(fds.at(space), CLONE_NEWNET) == 0; }
@@ -90,10 +90,6 @@ public:
         return done ? QString::fromLatin1(ip.readAllStandardOutput()) + ' ' : QString();
     }
     bool run(int space, const QString &commands) { return !ip(space, commands).isNull(); }
-
-private:
-    static int current() { return ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC); }
-    QVector<int> fds;
 };
 #endif
 

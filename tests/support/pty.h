@@ -15,7 +15,7 @@ public:
 
     bool isOpen() const { return masterFd >= 0; }
     QString slavePath() const { return slaveName; }
-    bool write(const QByteArray &bytes); // all of them
+    bool write(const QByteArray &bytes); // all of them, at once
     // Closes the master side: the device goes away for whoever holds the slave open.
     void closeMaster();
 
