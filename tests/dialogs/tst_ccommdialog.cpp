@@ -54,23 +54,16 @@ QStringList items(const QComboBox *box)
     return texts;
 }
 
-// A name server that never answers by itself, as a dead one does; the test may answer in its place.
-struct SilentResolver
+// A name server that never answers by itself, as a dead one does (see initTestCase); the test answers
+// the last lookup in its place.
+QPointer<QObject> asker;
+int lookups = 0;
+void answer(const QString &texts)
 {
-    static inline QPointer<QObject> asker;
-    static inline int lookups = 0;
-    static int lookup(const QString &, QObject *receiver, const char *)
-    {
-        asker = receiver;
-        return ++lookups;
-    }
-    static void answer(const QString &texts)
-    {
-        QHostInfo info(lookups);
-        info.setAddresses(addresses(texts));
-        QVERIFY(QMetaObject::invokeMethod(asker, "addLookedUpAddresses", Q_ARG(QHostInfo, info)));
-    }
-};
+    QHostInfo info(lookups);
+    info.setAddresses(addresses(texts));
+    QVERIFY(QMetaObject::invokeMethod(asker, "addLookedUpAddresses", Q_ARG(QHostInfo, info)));
+}
 } // namespace
 
 class TestCCommDialog : public QObject
@@ -81,7 +74,13 @@ class TestCCommDialog : public QObject
 
 private slots:
     // Every dialog here waits for its lookup.
-    void initTestCase() { CCommDialog::hostLookup = &SilentResolver::lookup; }
+    void initTestCase()
+    {
+        CCommDialog::hostLookup = [](const QString &, QObject *receiver, const char *) {
+            asker = receiver;
+            return ++lookups;
+        };
+    }
     void interfaceAddresses()
     {
         // Texts over 15 characters are left out; interface addresses follow the lookup's, IPv4 only, once.
@@ -95,7 +94,7 @@ private slots:
     void lateNameLookup()
     {
         const QStringList atOnce = CCommDialog::interfaceAddresses({}, QNetworkInterface::allAddresses());
-        const QString answer = "2001:db8::1:2345 " + atOnce.join(' ') + " 192.0.2.5 " + ForeignAddress;
+        const QString lookupAnswer = "2001:db8::1:2345 " + atOnce.join(' ') + " 192.0.2.5 " + ForeignAddress;
         for (const QString step : {"open", "chosen", "closed"}) {
             LinkSettings settings{true, true, "", ForeignAddress, "5000", "", ""};
             CCommDialog dialog(nullptr, &settings);
@@ -105,10 +104,9 @@ private slots:
                 emit nic->activated(0);
             if (step == "closed")
                 click(dialog, "pushButton_cancel");
-            SilentResolver::answer(answer);
-            const QStringList added =
-                step == "closed" ? QStringList() : QStringList{"192.0.2.5", ForeignAddress};
-            QCOMPARE(items(nic), atOnce + added);
+            answer(lookupAnswer);
+            QCOMPARE(items(nic),
+                     atOnce + (step == "closed" ? QStringList() : QStringList{"192.0.2.5", ForeignAddress}));
             QCOMPARE(nic->currentText(), step == "open" ? ForeignAddress : atOnce.value(0));
         }
     }

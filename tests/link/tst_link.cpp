@@ -1,5 +1,5 @@
-// The console link with real devices: the window's serial port, UDP client and UDP server with the link
-// lamp, the release tick's reads, the console simulator, the relay by multicast across a router.
+// The console link with real devices: the window's serial port and UDP client with the link lamp, the
+// release tick's reads, the console simulator, the UDP server's relay by multicast across a router.
 // Pseudo-terminals stand in for serial lines; the test runs in a network namespace of its own where it may,
 // so no other test shares its UDP ports.
 
@@ -32,7 +32,7 @@ const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLi
 const QString Port = QStringLiteral("5600");
 // The network namespaces: the one the test started in, then the multicast test's.
 constexpr int Router = 1, ServerSpace = 2, NearClient = 3, FarClient = 4, SpaceCount = 5;
-constexpr int Serial = 0, Server = 1, Client = 2, ClientPortInUse = 3; // the link test's modes
+constexpr int Serial = 0, Client = 1, ClientPortInUse = 2; // the link test's modes
 
 // Serial ports open and UDP sockets bound: closed ones may only be waiting for deletion.
 int openLinks(const QObject &window)
@@ -45,13 +45,11 @@ int openLinks(const QObject &window)
     return open;
 }
 
-// Serial mode on the given port name (relayed as UDP server if asked), or UDP client of 127.0.0.1 at the
-// given port.
-void useLink(MainWindow &window, bool udp, const QString &port, bool server = false)
+// Serial mode on the given port name, or UDP client of 127.0.0.1 at the given port.
+void useLink(MainWindow &window, bool udp, const QString &port)
 {
     LinkSettings &link = Access::linkSettings(window);
-    link.use_udp = udp || server;
-    link.is_server = server;
+    link.use_udp = udp;
     (udp ? link.client_port : link.serialport) = port;
     link.client_host = QStringLiteral("127.0.0.1");
     Access::setupLink(window);
@@ -108,8 +106,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("mode");
         QTest::newRow("serial") << Serial;
-        // Serial, and each valid frame relayed once as a broadcast from the NIC's address and the port.
-        QTest::newRow("UDP server") << Server;
         // The port text's full value is reported and shown; the socket uses its low 16 bits.
         QTest::newRow("UDP client, port beyond 16 bits") << Client;
         QTest::newRow("UDP client, port in use") << ClientPortInUse;
@@ -120,42 +116,16 @@ private Q_SLOTS:
     void linkLivesAndRests()
     {
         QFETCH(int, mode);
-        const bool udp = mode >= Client, server = mode == Server;
-        if (server && !privateNetwork) // a broadcast must never leave from the machine's own namespace
-            QSKIP("no network namespace of its own (needs root)");
+        const bool udp = mode >= Client;
         TempSettings settings;
         settings.write({{"signal_timeout_ms", 200}, {"silence_alarm", 1}, {"silence_delay_s", 1}});
         MainWindow window;
         Console console{udp};
-        LinkSettings &link = Access::linkSettings(window);
-        link.server_host = QStringLiteral("127.0.0.2"); // the NIC, not the address the receiver is bound to
-        link.server_port = QString::number(console.port);
-        // The port's other user, or the relay's receiver (bound to the broadcast address, so it shares the
-        // port with the server's socket on the NIC's address).
-        QUdpSocket other;
-        QVERIFY((!server && mode != ClientPortInUse) ||
-                other.bind(server ? QHostAddress::Broadcast : QHostAddress::AnyIPv4, console.port,
-                           QAbstractSocket::DontShareAddress));
-        QByteArrayList sent, relayed;
-        connect(&other, &QUdpSocket::readyRead, [&] {
-            while (other.hasPendingDatagrams()) {
-                const QNetworkDatagram got = other.receiveDatagram();
-                const bool fromServer = got.senderAddress() == QHostAddress(link.server_host) &&
-                                        got.senderPort() == console.port &&
-                                        got.destinationAddress() == QHostAddress::Broadcast;
-                relayed << (fromServer ? got.data() : "not a broadcast from the server: " + got.data());
-            }
-        });
-        // writeDatagram() reports its bytes before it returns: the targets then are those at sending.
-        QStringList targetsAtSend, levelsSent;
-        const auto watchRelay = [&] {
-            if (server)
-                connect(Access::udpSocket(window), &QIODevice::bytesWritten,
-                        [&] { targetsAtSend << targetsText(window); });
-        };
-        const auto send = [&](const QByteArray &frame) { return console.send((sent << frame).last()); };
+        QUdpSocket other; // the port's other user
+        QVERIFY(mode != ClientPortInUse ||
+                other.bind(QHostAddress::AnyIPv4, console.port, QAbstractSocket::DontShareAddress));
         const auto arrives = [&](const QByteArray &frame) {
-            return send(frame) &&
+            return console.send(frame) &&
                    QTest::qWaitFor([&] { return targetsText(window) == levelsText(frame); }, TimeoutMs);
         };
         const QString source = udp ? QString::number(console.port + 65536) : console.path;
@@ -167,8 +137,7 @@ private Q_SLOTS:
             return !silence->isAlarmOn() && silence->state().nextDeadlineMs() == SilenceAlarm::NoDeadline;
         };
         debugLines().clear();
-        useLink(window, udp, source, server);
-        watchRelay();
+        useLink(window, udp, source);
         QCOMPARE(window.windowTitle(), Title.arg(source));
         const QString bound = mode == ClientPortInUse ? "false" : "true";
         QCOMPARE(debugLines().count(QStringLiteral("bind to port  %1  -  %2").arg(source, bound)), int(udp));
@@ -177,12 +146,12 @@ private Q_SLOTS:
                     lamp->toolTip().contains(Access::udpSocket(window)->errorString()));
             return;
         }
-        if (udp || server)
+        if (udp)
             QCOMPARE(Access::udpSocket(window)->localPort(), console.port);
         if (!udp) { // missing at set-up: red until it is plugged in
             QCOMPARE(lamp->state(), Lamp::Fault);
             QVERIFY(console.plugIn());
-            QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1 + server, TimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1, TimeoutMs);
         }
         QVERIFY(lamp->state() == Lamp::Warning && !status->isDeadlineArmed()); // open, no frame yet
 
@@ -194,7 +163,6 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(Access::serialStream(window).pendingBytes(), 5, TimeoutMs);
             QVERIFY(debugLines().contains(QStringLiteral("data arrived.. ")));
         }
-        sent << first;
         QVERIFY(console.send(first.mid(udp ? 0 : 5)));
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(first), TimeoutMs);
         QCOMPARE(lamp->state(), Lamp::Good);
@@ -205,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(lamp->state() == Lamp::Warning && status->signalState() == SignalWatch::State::Lost &&
                 silenceRests() && !status->isDeadlineArmed());
         // The next frames (in one read on the serial line): the levels are back at once, the last one shows.
-        QVERIFY(send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
+        QVERIFY(console.send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
         QVERIFY(lamp->state() == Lamp::Good &&
                 debugLines().filter(QRegularExpression("^signal lost: ")).size() == 1 &&
                 debugLines().filter(QRegularExpression("^signal back: ")).size() == 2);
@@ -216,14 +184,14 @@ private Q_SLOTS:
         QVERIFY(lamp->toolTip().contains(source) && lamp->toolTip().contains("Frames in the last second: "));
 
         // While the meters move, the release tick takes the reads: what arrives waits for the tick, and all
-        // of it comes in the tick's one read. A server's frames go out as they arrive, not a tick later. The
-        // programme stays quiet: the silence alarm is coming, or on after a second.
+        // of it comes in the tick's one read. The programme stays quiet: the silence alarm is coming, or on
+        // after a second.
         status->setTimeout(0); // from here on only the link itself may take the meters down
-        Access::processFrame(window, (sent << first).last().constData()); // wakes the tick,
-        Access::releaseTimer(window)->stop();                             // which then holds
-        QVERIFY(send(numberedFrame(500)) && send(numberedFrame(600)));
+        Access::processFrame(window, first.constData()); // wakes the tick,
+        Access::releaseTimer(window)->stop();            // which then holds
+        QVERIFY(console.send(numberedFrame(500)) && console.send(numberedFrame(600)));
         QTest::qWait(QuietMs);
-        QCOMPARE(targetsText(window), levelsText(server ? numberedFrame(600) : first));
+        QCOMPARE(targetsText(window), levelsText(first));
         Access::meterRelease(window);
         QCOMPARE(targetsText(window), levelsText(numberedFrame(600)));
         Access::releaseTimer(window)->start();
@@ -233,31 +201,23 @@ private Q_SLOTS:
             // the port's own error. An open port on a vanished device would report errors in a busy loop,
             // hundreds of thousands a second; a handled loss reports a few. Counted, not timed.
             QSignalSpy errors(Access::serialPort(window), &QSerialPort::errorOccurred);
-            Access::processFrame(window, (sent << first).last().constData()); // the meters rise
+            Access::processFrame(window, first.constData()); // the meters rise
             Access::releaseTimer(window)->stop();
             console.pty->closeMaster();
             Access::meterRelease(window);
             QTest::qWait(1000);
-            QVERIFY(errors.count() < 10 && openLinks(window) == 0 + server && lamp->state() == Lamp::Fault &&
+            QVERIFY(errors.count() < 10 && openLinks(window) == 0 && lamp->state() == Lamp::Fault &&
                     silenceRests() && targetsText(window) == FloorText);
             // Back under the same name: picked up by the retry, which then stops.
             QVERIFY(console.plugIn());
-            QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1 + server, TimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1, TimeoutMs);
             QVERIFY(!Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Warning);
             QVERIFY(arrives(numberedFrame(2000)) && lamp->state() == Lamp::Good);
         }
 
         // A second set-up replaces the port and socket: one of each left, and they alone work.
         Access::setupLink(window);
-        watchRelay();
-        QVERIFY(openLinks(window) == 1 + server && lamp->state() == Lamp::Warning);
-        QVERIFY(arrives(numberedFrame(400)));
-        // Each frame relayed once, in order, byte for byte, with the levels on the display; nothing else.
-        QTest::qWait(server ? QuietMs : 0);
-        QCOMPARE(relayed, server ? sent : QByteArrayList());
-        for (const QByteArray &frame : qAsConst(sent))
-            levelsSent << levelsText(frame);
-        QCOMPARE(targetsAtSend, server ? levelsSent : QStringList());
+        QVERIFY(openLinks(window) == 1 && lamp->state() == Lamp::Warning && arrives(numberedFrame(400)));
         if (!udp) {
             const QSerialPort *port = Access::serialPort(window);
             QVERIFY(port->openMode() == QIODevice::ReadWrite &&
@@ -270,7 +230,6 @@ private Q_SLOTS:
         }
         // Serial mode closes the client: the port is free again. An empty port name is shown as it is,
         // and there is nothing to try again.
-        other.close();
         useLink(window, false, QString());
         QVERIFY(!Access::udpSocket(window) && openLinks(window) == 0 &&
                 !Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Off &&
@@ -451,13 +410,22 @@ private Q_SLOTS:
         QVERIFY2(made || !privateNetwork, "cannot make network namespaces");
         if (!made)
             QSKIP("cannot make network namespaces (needs root, iproute2)");
-        // On the server's bridge, the hops left in what the server sends.
+        // On the server's bridge, what the server sends and the hops left in it.
         QVERIFY(spaces.enter(Router));
         QUdpSocket probe;
         QList<int> hops;
+        QByteArrayList relayed;
         QVERIFY(probe.bind(QHostAddress::AnyIPv4, Port.toUShort()) &&
                 probe.joinMulticastGroup(QHostAddress(Group), QNetworkInterface::interfaceFromName("br1")));
-        connect(&probe, &QUdpSocket::readyRead, [&] { hops << probe.receiveDatagram().hopLimit(); });
+        connect(&probe, &QUdpSocket::readyRead, [&] {
+            const QNetworkDatagram got = probe.receiveDatagram();
+            const bool fromServer =
+                got.senderAddress() == QHostAddress(ServerAddress) && got.senderPort() == Port.toUShort();
+            relayed << (fromServer ? got.data() : "not from the server: " + got.data());
+            hops << got.hopLimit();
+        });
+        // writeDatagram() reports its bytes before it returns: the targets then are those at sending.
+        QStringList targetsAtSend;
 
         const auto setUp = [&](MainWindow &window, int space, int ttl) {
             LinkSettings &link = Access::linkSettings(window);
@@ -469,6 +437,9 @@ private Q_SLOTS:
             if (!spaces.enter(space))                  // never a link in the machine's own namespace
                 return false;
             Access::setupLink(window);
+            if (space == ServerSpace)
+                connect(Access::udpSocket(window), &QIODevice::bytesWritten,
+                        [&targetsAtSend, at = &window] { targetsAtSend << targetsText(*at); });
             return true;
         };
         MainWindow server, near;
@@ -479,13 +450,20 @@ private Q_SLOTS:
         };
         // On the server's subnet the client joins where the server is; behind the router, everywhere.
         QVERIFY(joined(NearClient) && joined(FarClient));
-        QVERIFY(console.write(numberedFrame(100)));
-        QTRY_COMPARE_WITH_TIMEOUT(targetsText(near), levelsText(numberedFrame(100)), TimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(hops, QList<int>{2}, TimeoutMs);
-        QVERIFY(setUp(server, ServerSpace, 1) && console.write(numberedFrame(200)));
-        QTRY_COMPARE_WITH_TIMEOUT(targetsText(near), levelsText(numberedFrame(200)), TimeoutMs);
+        const QByteArray first = numberedFrame(100), second = numberedFrame(200);
+        QVERIFY(console.write(first));
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(near), levelsText(first), TimeoutMs);
+        // A new set-up replaces the server's port and socket. Its serial reads are not the release tick's:
+        // its frames go out as they arrive, each once, in order, byte for byte, with its levels on show.
+        QVERIFY(setUp(server, ServerSpace, 1) && openLinks(server) == 2);
+        Access::processFrame(server, first.constData()); // wakes the tick,
+        Access::releaseTimer(server)->stop();            // which then holds
+        QVERIFY(console.write(second));
+        QTRY_COMPARE_WITH_TIMEOUT(targetsText(near), levelsText(second), TimeoutMs);
         QTest::qWait(QuietMs);
-        QCOMPARE(hops, (QList<int>{2, 1}));
+        QCOMPARE(relayed, (QByteArrayList{first, first, second}));
+        QCOMPARE(hops, (QList<int>{2, 1, 1}));
+        QCOMPARE(targetsAtSend, (QStringList{levelsText(first), levelsText(first), levelsText(second)}));
 
         // A new link set-up leaves the group; one that cannot join says so once, on the lamp as in the log.
         QVERIFY(spaces.run(NearClient, "link set eth0 down\n") && spaces.enter(NearClient));
