@@ -55,34 +55,6 @@ void useLink(MainWindow &window, bool udp, const QString &port)
     Access::setupLink(window);
 }
 
-// The console's side of either link: a pseudo-terminal behind a device name of the test's own, or a
-// UDP sender on loopback to a port that nothing was bound to when it was picked.
-struct Console
-{
-    explicit Console(bool udp) : udp(udp) {}
-    const bool udp;
-    const quint16 port = [] {
-        QUdpSocket probe;
-        return probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? probe.localPort() : 0;
-    }();
-    QUdpSocket sender;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ttyConsole"));
-    std::unique_ptr<Pty> pty;
-
-    bool plugIn()
-    {
-        pty = std::make_unique<Pty>();
-        QFile::remove(path);
-        return QFile::link(pty->slavePath(), path);
-    }
-    bool send(const QByteArray &bytes)
-    {
-        return udp ? sender.writeDatagram(bytes, QHostAddress::LocalHost, port) == bytes.size()
-                   : pty->write(bytes);
-    }
-};
-
 } // namespace
 
 class TestLink : public QObject
@@ -120,15 +92,30 @@ private Q_SLOTS:
         TempSettings settings;
         settings.write({{"signal_timeout_ms", 200}, {"silence_alarm", 1}, {"silence_delay_s", 1}});
         MainWindow window;
-        Console console{udp};
-        QUdpSocket other; // the port's other user
-        QVERIFY(mode != ClientPortInUse ||
-                other.bind(QHostAddress::AnyIPv4, console.port, QAbstractSocket::DontShareAddress));
+        // The console: a UDP sender to a port that nothing was bound to when it was picked (but the port's
+        // other user, where it is in use), or a pseudo-terminal behind a device name of the test's own.
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+        const quint16 port = other.localPort();
+        if (mode != ClientPortInUse)
+            other.close();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ttyConsole"));
+        std::unique_ptr<Pty> pty;
+        const auto plugIn = [&] {
+            pty = std::make_unique<Pty>();
+            QFile::remove(path);
+            return QFile::link(pty->slavePath(), path);
+        };
+        const auto send = [&](const QByteArray &bytes) {
+            return udp ? QUdpSocket().writeDatagram(bytes, QHostAddress::LocalHost, port) == bytes.size()
+                       : pty->write(bytes);
+        };
         const auto arrives = [&](const QByteArray &frame) {
-            return console.send(frame) &&
+            return send(frame) &&
                    QTest::qWaitFor([&] { return targetsText(window) == levelsText(frame); }, TimeoutMs);
         };
-        const QString source = udp ? QString::number(console.port + 65536) : console.path;
+        const QString source = udp ? QString::number(port + 65536) : path;
         StatusLamp *lamp = Access::linkLamp(window);
         LinkStatus *status = Access::linkStatus(window);
         SilenceWatch *silence = Access::silenceWatch(window);
@@ -146,11 +133,10 @@ private Q_SLOTS:
                     lamp->toolTip().contains(Access::udpSocket(window)->errorString()));
             return;
         }
-        if (udp)
-            QCOMPARE(Access::udpSocket(window)->localPort(), console.port);
+        QVERIFY(!udp || Access::udpSocket(window)->localPort() == port);
         if (!udp) { // missing at set-up: red until it is plugged in
             QCOMPARE(lamp->state(), Lamp::Fault);
-            QVERIFY(console.plugIn());
+            QVERIFY(plugIn());
             QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1, TimeoutMs);
         }
         QVERIFY(lamp->state() == Lamp::Warning && !status->isDeadlineArmed()); // open, no frame yet
@@ -159,11 +145,11 @@ private Q_SLOTS:
         // programme is quiet: the silence alarm is coming.
         const QByteArray first = LevelFrame::encodeLevels({-45.0, -42.0, -36.0, -40.0, -45.0, -28.0});
         if (!udp) {
-            QVERIFY(console.send(first.left(5)));
+            QVERIFY(send(first.left(5)));
             QTRY_COMPARE_WITH_TIMEOUT(Access::serialStream(window).pendingBytes(), 5, TimeoutMs);
             QVERIFY(debugLines().contains(QStringLiteral("data arrived.. ")));
         }
-        QVERIFY(console.send(first.mid(udp ? 0 : 5)));
+        QVERIFY(send(first.mid(udp ? 0 : 5)));
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(window), levelsText(first), TimeoutMs);
         QCOMPARE(lamp->state(), Lamp::Good);
 
@@ -173,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(lamp->state() == Lamp::Warning && status->signalState() == SignalWatch::State::Lost &&
                 silenceRests() && !status->isDeadlineArmed());
         // The next frames (in one read on the serial line): the levels are back at once, the last one shows.
-        QVERIFY(console.send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
+        QVERIFY(send(numberedFrame(29000)) && arrives(numberedFrame(30000)));
         QVERIFY(lamp->state() == Lamp::Good &&
                 debugLines().filter(QRegularExpression("^signal lost: ")).size() == 1 &&
                 debugLines().filter(QRegularExpression("^signal back: ")).size() == 2);
@@ -189,7 +175,7 @@ private Q_SLOTS:
         status->setTimeout(0); // from here on only the link itself may take the meters down
         Access::processFrame(window, first.constData()); // wakes the tick,
         Access::releaseTimer(window)->stop();            // which then holds
-        QVERIFY(console.send(numberedFrame(500)) && console.send(numberedFrame(600)));
+        QVERIFY(send(numberedFrame(500)) && send(numberedFrame(600)));
         QTest::qWait(QuietMs);
         QCOMPARE(targetsText(window), levelsText(first));
         Access::meterRelease(window);
@@ -203,13 +189,13 @@ private Q_SLOTS:
             QSignalSpy errors(Access::serialPort(window), &QSerialPort::errorOccurred);
             Access::processFrame(window, first.constData()); // the meters rise
             Access::releaseTimer(window)->stop();
-            console.pty->closeMaster();
+            pty->closeMaster();
             Access::meterRelease(window);
             QTest::qWait(1000);
             QVERIFY(errors.count() < 10 && openLinks(window) == 0 && lamp->state() == Lamp::Fault &&
                     silenceRests() && targetsText(window) == FloorText);
             // Back under the same name: picked up by the retry, which then stops.
-            QVERIFY(console.plugIn());
+            QVERIFY(plugIn());
             QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1, TimeoutMs);
             QVERIFY(!Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Warning);
             QVERIFY(arrives(numberedFrame(2000)) && lamp->state() == Lamp::Good);
@@ -234,7 +220,7 @@ private Q_SLOTS:
         QVERIFY(!Access::udpSocket(window) && openLinks(window) == 0 &&
                 !Access::serialRetryTimer(window)->isActive() && lamp->state() == Lamp::Off &&
                 window.windowTitle() == Title.arg(QString()));
-        QVERIFY(QUdpSocket().bind(QHostAddress::Any, console.port, QAbstractSocket::DontShareAddress));
+        QVERIFY(QUdpSocket().bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress));
     }
 
     void clientAcceptsOnlyFramesFromServer_data()
