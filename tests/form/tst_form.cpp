@@ -1,5 +1,4 @@
-// The main window's form, built on a plain QMainWindow, and the committed artwork it is drawn on: the
-// artwork carries the display's marks where the layout expects them.
+// The main window's form, built on a plain QMainWindow.
 
 #include "ui_mainwindow.h"
 
@@ -36,23 +35,6 @@ private slots:
             QVERIFY2(widget->locale() == window.locale() && !widget->testAttribute(Qt::WA_SetLocale) &&
                          !widget->actions().contains(ui.actionCOM_port),
                      qPrintable(widget->objectName()));
-    }
-
-    // The artwork as drawn by tools/artwork: on the background the dB scales' ticks beside each meter, red
-    // from 0 to +5 dB, and the clock's black disc filling its square (x 348 to 757, y 85 to 494); the
-    // backdrop, wider, only the panel's texture. A changed hash means a changed picture: look at it.
-    void artwork()
-    {
-        for (const auto &[name, size, hash] :
-             {std::tuple("KolvaneBackground", QSize(986, 580), "01a51c1c0ddb5620"),
-              {"KolvaneBackgroundEmpty", QSize(1024, 580), "9a46af0200ca29c0"}}) {
-            const QImage image =
-                QImage(QString(":/resources/png/%1.png").arg(name)).convertToFormat(QImage::Format_ARGB32);
-            const QByteArray bytes(reinterpret_cast<const char *>(image.constBits()),
-                                   int(image.sizeInBytes()));
-            QVERIFY(image.size() == size &&
-                    QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(16) == hash);
-        }
     }
 };
 

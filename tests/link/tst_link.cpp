@@ -65,7 +65,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<QSerialPort::SerialPortError>(); // for the spy on a port's errors
-        privateNetwork = ownNetwork();
+#ifdef Q_OS_LINUX
+        // A network namespace of its own with the loopback up, so the test owns every UDP port: on the
+        // machine's loopback a port found free is free only at that moment, and another test's bind to
+        // port 0, or its first datagram sent, may take it before the window binds it.
+        static NetworkSpaces own;
+        privateNetwork = own.make(1) && own.run(1, "link set lo up\n");
+#endif
         // Where the suite must prove the relays (CI), a missing namespace is a failure, not a skip.
         QVERIFY2(privateNetwork || qEnvironmentVariable("CI") != QLatin1String("true"),
                  "no network namespace of its own (needs root and iproute2)");

@@ -182,14 +182,11 @@ private Q_SLOTS:
             now = frameFirst ? frameTimes[f++] : checkTimes[c++];
             changed += frameFirst ? signal.frameArrived(now) : signal.check(now);
         }
-        QCOMPARE(signal.state(), state);
-        QCOMPARE(signal.deadline(), deadline);
+        QVERIFY(signal.state() == state && signal.deadline() == deadline && changed == changes);
         QCOMPARE(signal.framesPerSecond(now), fps);
-        QCOMPARE(changed, changes);
         QCOMPARE(signal.isLostAt(now + qMax(timeout, 1) * 10), state == State::Receiving && timeout > 0);
         signal.restart();
-        QCOMPARE(signal.state(), State::Waiting);
-        QCOMPARE(signal.framesPerSecond(now), 0);
+        QVERIFY(signal.state() == State::Waiting && signal.framesPerSecond(now) == 0);
     }
 
     void alarmFollowsEvents_data()

@@ -58,7 +58,8 @@ inline QStringList &debugLines()
 #ifdef Q_OS_LINUX
 // Network namespaces of the test's own (root needed), without names and entered by descriptor: they go
 // with the last socket and process in them, so nothing is left behind even when the test is killed.
-// Space 0 is the one the thread started in; the thread, and what it starts, stays in the one entered last.
+// Space 0 is the one the thread started in; the thread, and the threads and programs it starts later,
+// stay in the one entered last.
 struct NetworkSpaces
 {
     QVector<int> fds;
@@ -92,19 +93,5 @@ struct NetworkSpaces
     bool run(int space, const QString &commands) { return !ip(space, commands).isNull(); }
 };
 #endif
-
-// Moves the calling thread, and the threads and programs it starts later, into a network namespace of
-// its own with the loopback up, so the test owns every UDP port. On the machine's loopback a port found
-// free is free only at that moment: another test's bind to port 0, or its first datagram sent, may take
-// it before the window binds it. False where that is not allowed.
-inline bool ownNetwork()
-{
-#ifdef Q_OS_LINUX
-    static NetworkSpaces spaces;
-    return spaces.make(1) && spaces.run(1, QStringLiteral("link set lo up\n"));
-#else
-    return false;
-#endif
-}
 
 } // namespace LinkTest
