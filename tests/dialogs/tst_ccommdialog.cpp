@@ -163,13 +163,11 @@ private slots:
         // Groups in 224.0.0.0/4 (blanks around allowed), then groups refused.
         const QStringList groups = {" 239.255.77.77 ", "224.0.0.0", "239.255.255.255", "223.255.255.255",
                                     "240.0.0.0",       "ff02::1",   "studio"};
-        for (int i = 0; i < groups.size(); ++i) {
-            for (const bool isServer : {true, false}) {
-                LinkSettings loaded{isServer, true, "", l, "5000", "192.0.2.7", "5001"};
-                loaded.multicast_group = groups[i];
-                QTest::addRow("%s, group %s", isServer ? "server" : "client", qPrintable(groups[i]))
-                    << loaded << (i < 3 ? QString() : group);
-            }
+        for (int i = 0; i < groups.size(); ++i) { // in either mode
+            LinkSettings loaded{i % 2 == 0, true, "", l, "5000", "192.0.2.7", "5001"};
+            loaded.multicast_group = groups[i];
+            QTest::addRow("%s, group %s", i % 2 ? "client" : "server", qPrintable(groups[i]))
+                << loaded << (i < 3 ? QString() : group);
         }
     }
     void loadAndOk()
