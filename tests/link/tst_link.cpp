@@ -445,8 +445,9 @@ private Q_SLOTS:
         // A new set-up replaces the server's port and socket. Its serial reads are not the release tick's:
         // its frames go out as they arrive, each once, in order, byte for byte, with its levels on show.
         QVERIFY(setUp(server, ServerSpace, 1) && openLinks(server) == 2);
-        Access::processFrame(server, first.constData()); // wakes the tick,
-        Access::releaseTimer(server)->stop();            // which then holds
+        QTRY_VERIFY_WITH_TIMEOUT(!Access::releaseTimer(server)->isActive(), TimeoutMs); // at rest
+        Access::processFrame(server, first.constData());                                // wakes the tick,
+        Access::releaseTimer(server)->stop();                                           // which then holds
         QVERIFY(console.write(second));
         QTRY_COMPARE_WITH_TIMEOUT(targetsText(near), levelsText(second), TimeoutMs);
         QTest::qWait(QuietMs);
