@@ -75,8 +75,6 @@ private Q_SLOTS:
         // Where the suite must prove the relays (CI), a missing namespace is a failure, not a skip.
         QVERIFY2(privateNetwork || qEnvironmentVariable("CI") != QLatin1String("true"),
                  "no network namespace of its own (needs root and iproute2)");
-        if (!Pty().isOpen())
-            QSKIP("no pseudo-terminals on this machine");
         debugLines();
     }
 
@@ -131,9 +129,9 @@ private Q_SLOTS:
         };
         debugLines().clear();
         useLink(window, udp, source);
-        QCOMPARE(window.windowTitle(), Title.arg(source));
         const QString bound = mode == ClientPortInUse ? "false" : "true";
-        QCOMPARE(debugLines().count(QStringLiteral("bind to port  %1  -  %2").arg(source, bound)), int(udp));
+        QVERIFY(window.windowTitle() == Title.arg(source) &&
+                debugLines().count(QStringLiteral("bind to port  %1  -  %2").arg(source, bound)) == int(udp));
         if (mode == ClientPortInUse) { // red, with the socket's own words in the lamp's tooltip
             QVERIFY(lamp->state() == Lamp::Fault &&
                     lamp->toolTip().contains(Access::udpSocket(window)->errorString()));

@@ -3,30 +3,21 @@
 #ifdef Q_OS_UNIX
 #include <cstdlib>
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 Pty::Pty()
 {
-    // posix_openpt rather than openpty: no libutil, and no clash with this header's name.
+    // posix_openpt rather than openpty: no libutil, and no clash with this header's name. The slave
+    // needs no settings here: the serial port that opens it makes it raw.
     masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const bool ready = masterFd >= 0 && ::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0;
-    const char *name = ready ? ::ptsname(masterFd) : nullptr;
-    keeperFd = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
-    termios raw{};
-    if (keeperFd >= 0 && ::tcgetattr(keeperFd, &raw) == 0) {
-        ::cfmakeraw(&raw);
-        ::tcsetattr(keeperFd, TCSANOW, &raw);
-        slaveName = QString::fromLocal8Bit(name);
-    } else {
+    if (masterFd >= 0 && ::grantpt(masterFd) == 0 && ::unlockpt(masterFd) == 0)
+        slaveName = QString::fromLocal8Bit(::ptsname(masterFd));
+    else
         closeMaster();
-    }
 }
 
 Pty::~Pty()
 {
-    if (keeperFd >= 0)
-        ::close(keeperFd);
     closeMaster();
 }
 

@@ -4,7 +4,7 @@
 #include <QString>
 
 // A pseudo-terminal as a stand-in serial device: the code under test opens slavePath(), the test writes
-// the console's bytes on the master side. The terminal is raw, as a serial line carries bytes unchanged.
+// the console's bytes on the master side.
 class Pty
 {
 public:
@@ -21,6 +21,5 @@ public:
 
 private:
     int masterFd = -1;
-    int keeperFd = -1; // the slave, open so that the device lives while nobody else has it open
     QString slaveName;
 };
