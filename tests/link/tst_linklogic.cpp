@@ -91,15 +91,14 @@ private Q_SLOTS:
             QTest::addRow("wrong marker byte %d", index) << List{broken, b} << List{b} << 0;
         }
         const List frames = {a, b, plainFrame(3)};
-        const std::pair<const char *, QByteArray> garbage[] = {
-            {"start markers, short", QByteArray::fromHex("AAAA0102")},
-            {"CR and LF", "\r\n\r\r\n\n"},
-            {"1000 CRs", QByteArray(1000, '\r')},
-            {"1000 start markers", QByteArray(1000, char(0xAA))},
-            {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
-            {"frames failing at the last byte",
-             (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}};
-        for (const auto &[name, bytes] : garbage)
+        for (const auto &[name, bytes] :
+             {std::pair("start markers, short", QByteArray::fromHex("AAAA0102")),
+              {"CR and LF", "\r\n\r\r\n\n"},
+              {"1000 CRs", QByteArray(1000, '\r')},
+              {"1000 start markers", QByteArray(1000, char(0xAA))},
+              {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
+              {"frames failing at the last byte",
+               (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}})
             QTest::newRow(name) << List{bytes, frames.join()} << frames << 0;
         for (int offset = 1; offset < LevelFrame::Size; ++offset)
             QTest::addRow("start at byte %d", offset) << List{a.mid(offset) + frames.join()} << frames << 0;
