@@ -373,7 +373,6 @@ private Q_SLOTS:
 #ifndef Q_OS_LINUX
         QSKIP("network namespaces are Linux's");
 #else
-        debugLines();
         TempSettings settings;
         Pty console;
         NetworkSpaces spaces;
