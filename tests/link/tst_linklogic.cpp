@@ -8,28 +8,22 @@
 #include <QtTest>
 
 using State = SignalWatch::State;
-Q_DECLARE_METATYPE(State)
-
-namespace {
-
 using List = QByteArrayList;
 using Times = QVector<qint64>;
-
-// Feeds reads into a FrameStream and keeps what came out, plus the most bytes it held between reads.
-struct FrameCollector
+using Watch = std::tuple<int, Times, Times, State, qint64, int, int>;
+// Events "<ms><kind>" (see alarmFollowsEvents), the alarm after each, the deadline after the last, the
+// threshold, the delay and the start.
+struct Alarm
 {
-    FrameStream stream;
-    List frames;
-    int mostPending = 0;
-
-    void feed(const List &reads)
-    {
-        for (const QByteArray &read : reads) {
-            stream.feed(read, [this](const char *frame) { frames << QByteArray(frame, LevelFrame::Size); });
-            mostPending = qMax(mostPending, stream.pendingBytes());
-        }
-    }
+    const char *events, *states;
+    qint64 deadline = SilenceAlarm::NoDeadline;
+    double threshold = -40.0;
+    qint64 delay = 10000, start = 0;
 };
+Q_DECLARE_METATYPE(Watch)
+Q_DECLARE_METATYPE(Alarm)
+
+namespace {
 
 // Reads of pieceSize bytes.
 List cut(const QByteArray &bytes, int pieceSize)
@@ -56,14 +50,6 @@ Times every(qint64 intervalMs, qint64 firstMs, qint64 lastMs)
     return times;
 }
 
-// A silence alarm row: events "<ms><kind>" (see alarmFollowsEvents) and the alarm after each.
-void alarmRow(const char *name, const char *events, const char *states,
-              qint64 deadline = SilenceAlarm::NoDeadline, double threshold = -40.0, qint64 delay = 10000,
-              qint64 start = 0)
-{
-    QTest::newRow(name) << QString(events) << QString(states) << deadline << threshold << delay << start;
-}
-
 } // namespace
 
 class TestLinkLogic : public QObject
@@ -80,9 +66,9 @@ private Q_SLOTS:
         const double expected[2][LevelFrame::LevelCount] = {{-50.0, 0.0, 15.535, -50.0, -50.0, -50.0},
                                                             {-49.999, -49.001, -0.001, 0.001, 4.0, -45.34}};
         // An absolute bound: near 0 dB a relative comparison is too strict for word / 1000.0 - 50.0.
-        for (int frame = 0; frame < 2; ++frame)
-            for (int k = 0; k < LevelFrame::LevelCount; ++k)
-                QVERIFY2(qAbs(decoded[frame][k] - expected[frame][k]) < 1e-9, qPrintable(QString::number(k)));
+        for (int k = 0; k < 2 * LevelFrame::LevelCount; ++k)
+            QVERIFY2(qAbs(decoded[k / 6][k % 6] - expected[k / 6][k % 6]) < 1e-9,
+                     qPrintable(QString::number(k)));
     }
 
     void decodesStream_data()
@@ -90,8 +76,7 @@ private Q_SLOTS:
         QTest::addColumn<List>("reads");
         QTest::addColumn<List>("frames");
         QTest::addColumn<int>("pending");
-        const QByteArray a = plainFrame(1);
-        const QByteArray b = plainFrame(2);
+        const QByteArray a = plainFrame(1), b = plainFrame(2);
         const QByteArray lf = LevelFrame::encode({0x0D0A, 1, 2, 3, 4, 5});
         const QByteArray sent = lf.left(2) + '\r' + lf.mid(2); // the console's CR LF: AA AA 0D 0D 0A
         QTest::newRow("one read") << List{a} << List{a} << 0;
@@ -106,15 +91,14 @@ private Q_SLOTS:
             QTest::addRow("wrong marker byte %d", index) << List{broken, b} << List{b} << 0;
         }
         const List frames = {a, b, plainFrame(3)};
-        const std::pair<const char *, QByteArray> garbage[] = {
-            {"start markers, short", QByteArray::fromHex("AAAA0102")},
-            {"CR and LF", "\r\n\r\r\n\n"},
-            {"1000 CRs", QByteArray(1000, '\r')},
-            {"1000 start markers", QByteArray(1000, char(0xAA))},
-            {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
-            {"frames failing at the last byte",
-             (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}};
-        for (const auto &[name, bytes] : garbage)
+        for (const auto &[name, bytes] :
+             {std::pair("start markers, short", QByteArray::fromHex("AAAA0102")),
+              {"CR and LF", "\r\n\r\r\n\n"},
+              {"1000 CRs", QByteArray(1000, '\r')},
+              {"1000 start markers", QByteArray(1000, char(0xAA))},
+              {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
+              {"frames failing at the last byte",
+               (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}})
             QTest::newRow(name) << List{bytes, frames.join()} << frames << 0;
         for (int offset = 1; offset < LevelFrame::Size; ++offset)
             QTest::addRow("start at byte %d", offset) << List{a.mid(offset) + frames.join()} << frames << 0;
@@ -135,13 +119,18 @@ private Q_SLOTS:
         QFETCH(List, reads);
         QFETCH(List, frames);
         QFETCH(int, pending);
+        // Also the most bytes it holds between reads.
         for (const List &cutting : {reads, cut(reads.join(), 1), cut(reads.join(), 2), cut(reads.join(), 7),
                                     cut(reads.join(), 17)}) {
-            FrameCollector collector;
-            collector.feed(cutting);
-            QCOMPARE(collector.frames, frames);
-            QCOMPARE(collector.stream.pendingBytes(), pending);
-            QVERIFY2(collector.mostPending <= 15, qPrintable(QString::number(collector.mostPending)));
+            FrameStream stream;
+            List out;
+            int mostPending = 0;
+            for (const QByteArray &read : cutting) {
+                stream.feed(read, [&](const char *frame) { out << QByteArray(frame, LevelFrame::Size); });
+                mostPending = qMax(mostPending, stream.pendingBytes());
+            }
+            QCOMPARE(out, frames);
+            QVERIFY(stream.pendingBytes() == pending && mostPending <= 15);
         }
     }
 
@@ -153,95 +142,76 @@ private Q_SLOTS:
         QCOMPARE(line, QByteArray("\r\n\n\n\r\xAA\n"));
     }
 
+    // Timeout; frame times; check() at these, in time order with the frames; after the last event: the state,
+    // the deadline, the frames per second and how many calls reported a change of state.
     void signalWatchFollowsFrames_data()
     {
-        QTest::addColumn<int>("timeout");
-        QTest::addColumn<Times>("frameTimes");
-        QTest::addColumn<Times>("checkTimes"); // check() runs at these, in time order with the frames
-        QTest::addColumn<State>("state");      // after the last event
-        QTest::addColumn<qint64>("deadline");
-        QTest::addColumn<int>("fps");     // at the last event
-        QTest::addColumn<int>("changes"); // calls that reported a change of state
+        QTest::addColumn<Watch>("watch");
         const qint64 none = SignalWatch::NoDeadline;
         const Times fifty = every(20, 1000, 1980); // 50/s, the last frame at 1980
-        QTest::newRow("no frame yet") << 2000 << Times{} << Times{5000} << State::Waiting << none << 0 << 0;
-        QTest::newRow("50/s") << 2000 << every(20, 1000, 2980) << Times{3000} << State::Receiving
-                              << qint64(4980) << 50 << 1;
+        QTest::newRow("no frame yet") << Watch{2000, {}, {5000}, State::Waiting, none, 0, 0};
+        QTest::newRow("50/s") << Watch{2000, every(20, 1000, 2980), {3000}, State::Receiving, 4980, 50, 1};
         // Counted at a frame: the current bucket is not yet a full one.
-        QTest::newRow("at a frame") << 2000 << every(20, 1000, 2980) << Times{} << State::Receiving
-                                    << qint64(4980) << 50 << 1;
-        QTest::newRow("half a second missing") << 2000 << fifty + every(20, 2500, 2980) << Times{3000}
-                                               << State::Receiving << qint64(4980) << 25 << 1;
+        QTest::newRow("at a frame") << Watch{2000, every(20, 1000, 2980), {}, State::Receiving, 4980, 50, 1};
+        QTest::newRow("half a second missing")
+            << Watch{2000, fifty + every(20, 2500, 2980), {3000}, State::Receiving, 4980, 25, 1};
         QTest::newRow("gap just under the timeout")
-            << 2000 << fifty << Times{3979} << State::Receiving << qint64(3980) << 0 << 1;
-        QTest::newRow("gap of the timeout") << 2000 << fifty << Times{3980} << State::Lost << none << 0 << 2;
-        QTest::newRow("gap just over the timeout")
-            << 2000 << fifty << Times{3981} << State::Lost << none << 0 << 2;
+            << Watch{2000, fifty, {3979}, State::Receiving, 3980, 0, 1};
+        QTest::newRow("gap of the timeout") << Watch{2000, fifty, {3980}, State::Lost, none, 0, 2};
+        QTest::newRow("gap just over the timeout") << Watch{2000, fifty, {3981}, State::Lost, none, 0, 2};
         QTest::newRow("lost once, checked again")
-            << 200 << fifty << Times{2180, 2500, 9000} << State::Lost << none << 0 << 2;
-        QTest::newRow("timeout 0: watch off")
-            << 0 << fifty << Times{61980} << State::Receiving << none << 0 << 1;
+            << Watch{200, fifty, {2180, 2500, 9000}, State::Lost, none, 0, 2};
+        QTest::newRow("timeout 0: watch off") << Watch{0, fifty, {61980}, State::Receiving, none, 0, 1};
         // Nothing of the frames before the gap may stay in the count.
-        QTest::newRow("burst after a long gap")
-            << 2000 << fifty + every(1, 100000, 100099) << Times{50000, 100150} << State::Receiving
-            << qint64(102099) << 100 << 3;
+        QTest::newRow("burst after a long gap") << Watch{
+            2000, fifty + every(1, 100000, 100099), {50000, 100150}, State::Receiving, 102099, 100, 3};
     }
 
     void signalWatchFollowsFrames()
     {
-        QFETCH(int, timeout);
-        QFETCH(Times, frameTimes);
-        QFETCH(Times, checkTimes);
-        QFETCH(State, state);
-        QFETCH(qint64, deadline);
-        QFETCH(int, fps);
-        QFETCH(int, changes);
-        SignalWatch watch(timeout);
-        watch.restart();
+        QFETCH(Watch, watch);
+        const auto &[timeout, frameTimes, checkTimes, state, deadline, fps, changes] = watch;
+        SignalWatch signal(timeout);
+        signal.restart();
         int changed = 0;
         qint64 now = 0;
         for (int f = 0, c = 0; f < frameTimes.size() || c < checkTimes.size();) {
             const bool frameFirst =
                 c == checkTimes.size() || (f < frameTimes.size() && frameTimes[f] <= checkTimes[c]);
             now = frameFirst ? frameTimes[f++] : checkTimes[c++];
-            changed += frameFirst ? watch.frameArrived(now) : watch.check(now);
+            changed += frameFirst ? signal.frameArrived(now) : signal.check(now);
         }
-        QCOMPARE(watch.state(), state);
-        QCOMPARE(watch.deadline(), deadline);
-        QCOMPARE(watch.framesPerSecond(now), fps);
-        QCOMPARE(changed, changes);
-        QCOMPARE(watch.isLostAt(now + qMax(timeout, 1) * 10), state == State::Receiving && timeout > 0);
-        watch.restart();
-        QCOMPARE(watch.state(), State::Waiting);
-        QCOMPARE(watch.framesPerSecond(now), 0);
+        QVERIFY(signal.state() == state && signal.deadline() == deadline && changed == changes);
+        QCOMPARE(signal.framesPerSecond(now), fps);
+        QCOMPARE(signal.isLostAt(now + qMax(timeout, 1) * 10), state == State::Receiving && timeout > 0);
+        signal.restart();
+        QVERIFY(signal.state() == State::Waiting && signal.framesPerSecond(now) == 0);
     }
 
     void alarmFollowsEvents_data()
     {
-        QTest::addColumn<QString>("events");
-        QTest::addColumn<QString>("states");
-        QTest::addColumn<qint64>("deadline"); // after the last event
-        QTest::addColumn<double>("threshold");
-        QTest::addColumn<qint64>("delay");
-        QTest::addColumn<qint64>("start");
-        alarmRow("fires after the delay", "0q 5000q 9999q 10000q", "0001");
-        alarmRow("quiet counts from the first frame", "3000q 12999q 13000q", "001");
-        alarmRow("one loud side restarts the count", "0q 5000h 9000q 18999q 19000q", "00001");
-        alarmRow("at the threshold is not quiet", "0e 20000e", "00");
-        alarmRow("threshold -20: -30 is quiet", "0m 1000m", "01", SilenceAlarm::NoDeadline, -20.0, 1000);
-        alarmRow("recovery: 2 s of level", "0q 10000q 11000L 12999L 13000L", "01110");
-        alarmRow("a quiet frame restarts the recovery", "0q 10000q 11000L 12000q 13000L 14999L 15000L",
-                 "0111110");
-        alarmRow("cleared: a full delay again", "0q 10000q 11000L 13000L 14000q 23999q 24000q", "0110001");
-        alarmRow("lost signal clears and holds it off",
-                 "0q 10000q 11000x 11000q 30000c 31000b 31000q 40999q 41000q", "010000001");
-        alarmRow("fires and clears without frames", "0q 9999c 10000c 11000L 12999c 13000c", "001110");
-        alarmRow("waiting: the deadline", "0q 4000q", "00", 10000);
-        alarmRow("recovering: the deadline", "0q 10000q 11000L 11500L", "0111", 13000);
+        QTest::addColumn<Alarm>("alarmRow");
+        const qint64 none = SilenceAlarm::NoDeadline;
+        QTest::newRow("fires after the delay") << Alarm{"0q 5000q 9999q 10000q", "0001"};
+        QTest::newRow("quiet counts from the first frame") << Alarm{"3000q 12999q 13000q", "001"};
+        QTest::newRow("one loud side restarts the count") << Alarm{"0q 5000h 9000q 18999q 19000q", "00001"};
+        QTest::newRow("at the threshold is not quiet") << Alarm{"0e 20000e", "00"};
+        QTest::newRow("threshold -20: -30 is quiet") << Alarm{"0m 1000m", "01", none, -20.0, 1000};
+        QTest::newRow("recovery: 2 s of level") << Alarm{"0q 10000q 11000L 12999L 13000L", "01110"};
+        QTest::newRow("a quiet frame restarts the recovery")
+            << Alarm{"0q 10000q 11000L 12000q 13000L 14999L 15000L", "0111110"};
+        QTest::newRow("cleared: a full delay again")
+            << Alarm{"0q 10000q 11000L 13000L 14000q 23999q 24000q", "0110001"};
+        QTest::newRow("lost signal clears and holds it off")
+            << Alarm{"0q 10000q 11000x 11000q 30000c 31000b 31000q 40999q 41000q", "010000001"};
+        QTest::newRow("fires and clears without frames")
+            << Alarm{"0q 9999c 10000c 11000L 12999c 13000c", "001110"};
+        QTest::newRow("waiting: the deadline") << Alarm{"0q 4000q", "00", 10000};
+        QTest::newRow("recovering: the deadline") << Alarm{"0q 10000q 11000L 11500L", "0111", 13000};
         // Nothing fires within the first delay after start, however long the quiet before; a restart
         // starts it again.
-        alarmRow("start at 5 s", "0q 14999c 15000c 20000r 20000q 29999c 30000c", "0010001", -1, -40.0, 10000,
-                 5000);
+        QTest::newRow("start at 5 s")
+            << Alarm{"0q 14999c 15000c 20000r 20000q 29999c 30000c", "0010001", -1, -40.0, 10000, 5000};
     }
 
     // Events: q both quiet (-50 dB), h one side loud (-50, -10), e one side at the threshold (-40, -50),
@@ -249,19 +219,15 @@ private Q_SLOTS:
     // r restart.
     void alarmFollowsEvents()
     {
-        QFETCH(QString, events);
-        QFETCH(QString, states);
-        QFETCH(qint64, deadline);
-        QFETCH(double, threshold);
-        QFETCH(qint64, delay);
-        QFETCH(qint64, start);
+        QFETCH(Alarm, alarmRow);
+        const auto &[events, states, deadline, threshold, delay, start] = alarmRow;
         SilenceAlarm alarm(start);
         alarm.setThresholdDb(threshold);
         alarm.setDelayMs(delay);
         const QString levelKinds = QStringLiteral("qhemL");
         const double left[] = {-50, -50, -40, -30, -10}, right[] = {-50, -10, -50, -30, -10};
         QString seen;
-        for (const QString &event : events.split(' ')) {
+        for (const QString &event : QString(events).split(' ')) {
             const qint64 at = event.chopped(1).toLongLong();
             const QChar kind = event.back();
             const bool before = alarm.isOn();
@@ -277,7 +243,7 @@ private Q_SLOTS:
             QVERIFY2(changed == (before != alarm.isOn()) || kind == 'r', qPrintable(event));
             seen += alarm.isOn() ? '1' : '0';
         }
-        QCOMPARE(seen, states);
+        QCOMPARE(seen, QString(states));
         QCOMPARE(alarm.nextDeadlineMs(), deadline);
     }
 };

@@ -4,12 +4,11 @@
 
 #include "mainwindowtestaccess.h"
 
+#include <QProcess>
+
 #ifdef Q_OS_LINUX
-#include <cstring>
-#include <net/if.h>
+#include <fcntl.h>
 #include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -34,7 +33,6 @@ inline QString targetsText(MainWindow &window)
     return levelsText(Access::targetLevels(window));
 }
 inline const QString FloorText = levelsText(LevelFrame::encode({}));
-inline const QString Title = QStringLiteral("Kolvane Meters - (%1)");
 
 // A valid frame whose six words all differ from one seed to the next.
 inline QByteArray numberedFrame(quint16 seed)
@@ -57,43 +55,43 @@ inline QStringList &debugLines()
     return lines;
 }
 
-// Moves the calling thread, and the threads and programs it starts later, into a network namespace of
-// its own with the loopback up, so the test owns every UDP port. On the machine's loopback a port found
-// free is free only at that moment: another test's bind to port 0, or its first datagram sent, may take
-// it before the window binds it. Needs root; false where that is not allowed.
-inline bool ownNetwork()
-{
 #ifdef Q_OS_LINUX
-    ifreq lo{};
-    std::strcpy(lo.ifr_name, "lo");
-    const int fd = ::unshare(CLONE_NEWNET) == 0 ? ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
-    const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &lo) == 0 &&
-                    (lo.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &lo) == 0);
-    if (fd >= 0)
-        ::close(fd);
-    return up;
-#else
-    return false;
+// Network namespaces of the test's own (root needed), without names and entered by descriptor: they go
+// with the last socket and process in them, so nothing is left behind even when the test is killed.
+// Space 0 is the one the thread started in; the thread, and the threads and programs it starts later,
+// stay in the one entered last.
+struct NetworkSpaces
+{
+    QVector<int> fds;
+    // Makes count of them.
+    bool make(int count)
+    {
+        do
+            fds << ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        while (fds.size() <= count && ::unshare(CLONE_NEWNET) == 0);
+        return fds.size() == count + 1;
+    }
+    bool enter(int space) { return ::setns(fds.at(space), CLONE_NEWNET) == 0; }
+    QString path(int space) const
+    {
+        return QStringLiteral("/proc/%1/fd/%2").arg(::getpid()).arg(fds.at(space));
+    }
+    // Runs ip's commands, one a line, in the namespace: its output, or a null string if one failed.
+    QString ip(int space, const QString &commands)
+    {
+        QProcess ip;
+        ip.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!enter(space))
+            return QString();
+        ip.start(QStringLiteral("ip"), {QStringLiteral("-batch"), QStringLiteral("-")});
+        ip.write(commands.toLatin1());
+        ip.closeWriteChannel();
+        const bool done =
+            ip.waitForFinished(30000) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
+        return done ? QString::fromLatin1(ip.readAllStandardOutput()) + ' ' : QString();
+    }
+    bool run(int space, const QString &commands) { return !ip(space, commands).isNull(); }
+};
 #endif
-}
-
-// A UDP port that nothing on this machine (or in this test's own network) is bound to right now.
-inline quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? probe.localPort() : 0;
-}
-
-// Serial mode on the given port name (relayed as UDP server if asked), or UDP client of 127.0.0.1 at the
-// given port.
-inline void useLink(MainWindow &window, bool udp, const QString &port, bool server = false)
-{
-    LinkSettings &link = Access::linkSettings(window);
-    link.use_udp = udp || server;
-    link.is_server = server;
-    (udp ? link.client_port : link.serialport) = port;
-    link.client_host = QStringLiteral("127.0.0.1");
-    Access::setupLink(window);
-}
 
 } // namespace LinkTest

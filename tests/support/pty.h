@@ -2,10 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QtGlobal>
 
-// A pseudo-terminal as a stand-in serial device: the code under test opens slavePath(),
-// the test writes the console's bytes on the master side.
+// A pseudo-terminal as a stand-in serial device: the code under test opens slavePath(), the test writes
+// the console's bytes on the master side.
 class Pty
 {
 public:
@@ -16,16 +15,11 @@ public:
 
     bool isOpen() const { return masterFd >= 0; }
     QString slavePath() const { return slaveName; }
-    int masterDescriptor() const { return masterFd; }
-    // Writes all bytes on the master side (the terminal is raw, as a serial line carries bytes unchanged).
-    bool write(const QByteArray &bytes);
+    bool write(const QByteArray &bytes); // all of them, at once
     // Closes the master side: the device goes away for whoever holds the slave open.
     void closeMaster();
-    // Closes the slave descriptor that keeps the device alive while nobody else has it open.
-    void closeKeeper();
 
 private:
     int masterFd = -1;
-    int keeperFd = -1;
     QString slaveName;
 };
