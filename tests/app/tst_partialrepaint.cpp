@@ -34,8 +34,6 @@ private Q_SLOTS:
             << QSize(986, 580) << QTime(9, 59, 53) << QByteArray("e4e7d91b1c1d4747");
         QTest::newRow("4K, a new day")
             << QSize(3840, 2160) << QTime(23, 59, 55) << QByteArray("3336acf3f75bc202");
-        QTest::newRow("4K, a new minute")
-            << QSize(3840, 2160) << QTime(14, 29, 52) << QByteArray("f55f1f9f05c24704");
         QTest::newRow("4K, afternoon")
             << QSize(3840, 2160) << QTime(17, 41, 7) << QByteArray("ac753bde170a06c7");
     }
