@@ -29,13 +29,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QTime>("time");
-        QTest::addColumn<QByteArray>("hash");
+        QTest::addColumn<QByteArray>(
+            "hash"); // with Qt 5, with Qt 6 (which draws some parts a little otherwise)
         QTest::newRow("design, a new hour")
-            << QSize(986, 580) << QTime(9, 59, 53) << QByteArray("e4e7d91b1c1d4747");
+            << QSize(986, 580) << QTime(9, 59, 53) << QByteArray("e4e7d91b1c1d4747 dfc0e023542688c5");
         QTest::newRow("4K, a new day")
-            << QSize(3840, 2160) << QTime(23, 59, 55) << QByteArray("3336acf3f75bc202");
+            << QSize(3840, 2160) << QTime(23, 59, 55) << QByteArray("3336acf3f75bc202 40630e0f26bb436c");
         QTest::newRow("4K, afternoon")
-            << QSize(3840, 2160) << QTime(17, 41, 7) << QByteArray("ac753bde170a06c7");
+            << QSize(3840, 2160) << QTime(17, 41, 7) << QByteArray("ac753bde170a06c7 ebbed89c87da32fd");
     }
     void sameAsWholeRepaint()
     {
@@ -79,7 +80,7 @@ private Q_SLOTS:
             QTRY_VERIFY2(screen->copy(w.rect()) == whole, qPrintable(ui->DigitalClock->timeText()));
             pictures.addData(reinterpret_cast<const char *>(whole.constBits()), int(whole.sizeInBytes()));
         }
-        QCOMPARE(pictures.result().toHex().left(16), hash);
+        QCOMPARE(pictures.result().toHex().left(16), hash.split(' ').at(QT_VERSION_MAJOR - 5));
     }
 };
 
