@@ -155,7 +155,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
     scaleBackground = new ScaleBackground(*background, *backgroundEmpty);
     scaledBackground = new QPixmap;
-    scaledBackgroundEmpty = new QPixmap;
 }
 
 MainWindow::~MainWindow()
@@ -167,7 +166,6 @@ MainWindow::~MainWindow()
     delete background;
     delete backgroundEmpty;
     delete scaledBackground;
-    delete scaledBackgroundEmpty;
     delete scaleBackground;
 }
 

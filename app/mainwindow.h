@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backdrop.h"
 #include "framestream.h"
 #include "linksettings.h"
 #include "meteroptions.h"
@@ -88,7 +89,8 @@ private:
     QPixmap *background = nullptr;
     QPixmap *backgroundEmpty = nullptr;
     QPixmap *scaledBackground = nullptr;
-    QPixmap *scaledBackgroundEmpty = nullptr;
+    // The plain panel where it shows beside the background.
+    Backdrop backdrop;
     // The background with the marks of the meters' scale.
     ScaleBackground *scaleBackground = nullptr;
     bool resizePending = false;

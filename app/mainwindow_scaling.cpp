@@ -29,22 +29,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     resizePending = true;
 }
 
-void MainWindow::paintEvent(QPaintEvent *event)
+void MainWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     if (resizePending && !background->isNull())
         scaleLayout();
     const int x = (windowSize.width() - scaledBackground->width()) / 2;
     const int y = (windowSize.height() - scaledBackground->height()) / 2;
-    // The opaque background hides the backdrop under it: the backdrop is drawn only beside it.
-    const QRegion besideBackground = event->region() - QRect(QPoint(x, y), scaledBackground->size());
-    if (scaledBackground->hasAlphaChannel()) {
-        painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
-    } else if (!besideBackground.isEmpty()) {
-        painter.setClipRegion(besideBackground);
-        painter.drawPixmap(0, 0, *scaledBackgroundEmpty);
-        painter.setClipping(false);
-    }
+    backdrop.paint(painter);
     painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
 
@@ -52,15 +44,18 @@ void MainWindow::scaleLayout()
 {
     using namespace LayoutScaling;
 
-    // The old copies go first, so that at most one pair is held at a time.
+    // The old copies go first, and the backdrop's full size is dropped before the background is made,
+    // so that at most one window-sized picture is held at a time.
     *scaledBackground = QPixmap();
-    *scaledBackgroundEmpty = QPixmap();
-    *scaledBackground = scaleBackground->scaled(windowSize, meterOptions.scale);
+    backdrop.clear();
     // Where the background fills the window, as at the design's aspect ratio, the backdrop would
-    // never show: it is not scaled at all.
-    if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())
-        *scaledBackgroundEmpty =
-            backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // never show: nothing of it is kept.
+    const QSize backgroundSize = background->size().scaled(windowSize, Qt::KeepAspectRatio);
+    const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
+                              (windowSize.height() - backgroundSize.height()) / 2);
+    backdrop.scale(*backgroundEmpty, windowSize, QRect(backgroundAt, backgroundSize),
+                   !background->hasAlphaChannel());
+    *scaledBackground = scaleBackground->scaled(windowSize, meterOptions.scale);
 
     const Fit fit = fitToWindow(windowSize);
 

@@ -1,8 +1,10 @@
 #include "zelanalogclock.h"
 
+#include "dialareas.h"
 #include "localclock.h"
 #include "walltick.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -233,10 +235,46 @@ void ZelAnalogClock::checkTime()
     const QTime time = LocalClock::now().time();
     if (time.hour() == m_lastHour && time.minute() == m_lastMinute && time.second() == m_lastSecond)
         return;
+    // Only what the new time moves is repainted: on a large screen the whole face would cost many
+    // times more, every second.
+    const QRegion changed = changedArea(time.hour(), time.minute(), time.second());
     m_lastHour = time.hour();
     m_lastMinute = time.minute();
     m_lastSecond = time.second();
-    update();
+    update(changed);
+}
+
+QRegion ZelAnalogClock::changedArea(int hour, int minute, int second) const
+{
+    if (m_endTime) {
+        const auto endTimeLook = [this](int h, int m, int s) {
+            const std::optional<qint64> left =
+                endTimeSecondsLeft(m_endTimeHour, m_endTimeMinute, m_endTimeSecond, h, m, s);
+            return left ? endTimeArcSpan(*left) : -1;
+        };
+        if (endTimeLook(hour, minute, second) != endTimeLook(m_lastHour, m_lastMinute, m_lastSecond))
+            return rect();
+    }
+    const DialAreas areas(size());
+    QRegion changed;
+    if (m_hands) {
+        const double hourBefore = hourHandDegrees(m_lastHour, m_lastMinute);
+        const double hourAfter = hourHandDegrees(hour, minute);
+        if (hourAfter != hourBefore)
+            changed += areas.area(hourHand().boundingRect(), hourBefore) |
+                       areas.area(hourHand().boundingRect(), hourAfter);
+        const double minuteBefore = minuteHandDegrees(m_lastMinute, m_lastSecond);
+        const double minuteAfter = minuteHandDegrees(minute, second);
+        if (minuteAfter != minuteBefore)
+            changed += areas.area(minuteHand().boundingRect(), minuteBefore) |
+                       areas.area(minuteHand().boundingRect(), minuteAfter);
+    }
+    if (m_secondDots) {
+        for (int i = 0; i < positionsPerTurn; ++i)
+            if (secondDotShown(i, second) != secondDotShown(i, m_lastSecond))
+                changed += dotArea(areas, i);
+    }
+    return withWholeLines(changed, lineAreas(areas));
 }
 
 std::optional<qint64> ZelAnalogClock::endTimeSecondsLeft(int endHour, int endMinute, int endSecond, int hour,
@@ -280,46 +318,102 @@ int ZelAnalogClock::countDownArcSpan(float countDownTime)
     return static_cast<int>(span);
 }
 
-void ZelAnalogClock::paintEvent(QPaintEvent *)
+void ZelAnalogClock::paintEvent(QPaintEvent *event)
 {
+    // Shapes wholly outside the area being repainted are skipped: they would change no pixel.
+    const QRegion &area = event->region();
+    const DialAreas areas(size());
+    const QVector<QRect> lines = lineAreas(areas);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(width() / 2, height() / 2);
     const double scale = qMin(width(), height()) / dialSize;
     painter.scale(scale, scale);
 
-    paintTicks(painter);
+    paintTicks(painter, lines, area);
     if (m_endTime)
         paintEndTime(painter);
     if (m_countDownTime != 0.0f)
         paintCountDown(painter);
     if (m_hands)
-        paintHands(painter);
-    paintSecondDots(painter);
+        paintHands(painter, areas, area);
+    paintSecondDots(painter, areas, area);
+
+    // A thick line comes out a shade different where the edge of the area being repainted cuts it
+    // (another widget's repaint may): such lines are repainted once more, whole.
+    const QRect bounds = area.boundingRect();
+    QRegion cut;
+    for (const QRect &line : lines)
+        if (area.intersects(line) && !bounds.contains(line))
+            cut += line;
+    if (!cut.isEmpty())
+        update(withWholeLines(cut, lines));
 }
 
-void ZelAnalogClock::paintTicks(QPainter &painter) const
+QLine ZelAnalogClock::tickLine(bool hour) const
 {
-    const int hourWidth = dialUnits(m_hourLinesWidth);
-    const int minuteWidth = dialUnits(m_minuteLinesWidth);
-    const QPen hourPen = solidPen(m_hourLinesColor, hourWidth);
-    const QPen minutePen = solidPen(m_minuteLinesColor, minuteWidth);
+    const int width = dialUnits(hour ? m_hourLinesWidth : m_minuteLinesWidth);
     // With the square cap the outer edge of each tick lies on the tick radius.
-    const int hourInset = hourWidth / 2;
-    const int minuteInset = minuteWidth / 2;
-    const QLine hourTick(0, hourInset + dialUnits(m_hourLinesLength) - tickOuterRadius, 0,
-                         hourInset - tickOuterRadius);
-    const QLine minuteTick(0, minuteInset + dialUnits(m_minuteLinesLength) - tickOuterRadius, 0,
-                           minuteInset - tickOuterRadius);
+    const int inset = width / 2;
+    return QLine(0, inset + dialUnits(hour ? m_hourLinesLength : m_minuteLinesLength) - tickOuterRadius, 0,
+                 inset - tickOuterRadius);
+}
+
+QLine ZelAnalogClock::endTimeLine() const
+{
+    // Inset by half the pen width so that the square cap ends on the rim.
+    const int inset = dialUnits(m_endTimeWidth) / 2;
+    return QLine(0, inset - rimRadius, 0, dialUnits(m_endTimeLength) - rimRadius);
+}
+
+double ZelAnalogClock::endTimeDegrees() const
+{
+    return (m_endTimeMinute + m_endTimeSecond / 60.0) * degreesPerPosition;
+}
+
+QVector<QRect> ZelAnalogClock::lineAreas(const DialAreas &areas) const
+{
+    const auto areaOf = [&](const QLine &line, double degrees, int width) {
+        return areas.area(QRectF(line.p1(), line.p2()), degrees, dialUnits(width));
+    };
+    QVector<QRect> lines(positionsPerTurn + 1);
     for (int i = 0; i < positionsPerTurn; ++i) {
-        if (i % minutesPerHourTick == 0) {
-            if (m_hourLines) {
-                painter.setPen(hourPen);
-                painter.drawLine(hourTick);
+        const bool hour = i % minutesPerHourTick == 0;
+        if (hour ? m_hourLines : m_minuteLines)
+            lines[i] =
+                areaOf(tickLine(hour), i * degreesPerPosition, hour ? m_hourLinesWidth : m_minuteLinesWidth);
+    }
+    if (m_endTime)
+        lines[positionsPerTurn] = areaOf(endTimeLine(), endTimeDegrees(), m_endTimeWidth);
+    return lines;
+}
+
+QRegion ZelAnalogClock::withWholeLines(QRegion region, const QVector<QRect> &lines)
+{
+    // Each line added may touch another; at most every line is added once.
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const QRect &line : lines) {
+            if (region.intersects(line) && !QRegion(line).subtracted(region).isEmpty()) {
+                region += line;
+                grown = true;
             }
-        } else if (m_minuteLines) {
-            painter.setPen(minutePen);
-            painter.drawLine(minuteTick);
+        }
+    }
+    return region;
+}
+
+void ZelAnalogClock::paintTicks(QPainter &painter, const QVector<QRect> &lines, const QRegion &area) const
+{
+    const QPen hourPen = solidPen(m_hourLinesColor, dialUnits(m_hourLinesWidth));
+    const QPen minutePen = solidPen(m_minuteLinesColor, dialUnits(m_minuteLinesWidth));
+    const QLine hourTick = tickLine(true);
+    const QLine minuteTick = tickLine(false);
+    for (int i = 0; i < positionsPerTurn; ++i) {
+        if (area.intersects(lines[i])) {
+            const bool hour = i % minutesPerHourTick == 0;
+            painter.setPen(hour ? hourPen : minutePen);
+            painter.drawLine(hour ? hourTick : minuteTick);
         }
         painter.rotate(degreesPerPosition);
     }
@@ -332,14 +426,13 @@ void ZelAnalogClock::paintEndTime(QPainter &painter) const
     if (!secondsLeft)
         return;
     painter.save();
-    painter.rotate((m_endTimeMinute + m_endTimeSecond / 60.0) * degreesPerPosition);
+    painter.rotate(endTimeDegrees());
     const int width = dialUnits(m_endTimeWidth);
     painter.setPen(solidPen(m_endTimeColor, width));
-    // Inset by half the pen width so that the square cap ends on the rim.
-    const int inset = width / 2;
-    painter.drawLine(0, inset - rimRadius, 0, dialUnits(m_endTimeLength) - rimRadius);
+    painter.drawLine(endTimeLine());
     const int span = endTimeArcSpan(*secondsLeft);
     if (span != 0) {
+        const int inset = width / 2;
         const int diameter = 2 * rimRadius - 2 * inset;
         painter.drawArc(QRect(inset - rimRadius, inset - rimRadius, diameter, diameter), twelveOClock, span);
     }
@@ -356,32 +449,55 @@ void ZelAnalogClock::paintCountDown(QPainter &painter) const
                     countDownArcSpan(m_countDownTime));
 }
 
-void ZelAnalogClock::paintHands(QPainter &painter) const
+QPolygon ZelAnalogClock::hourHand() const
 {
     // Each pointer's tip lies its border inside the rim, its base its length further in.
-    const int hourHalfWidth = halfUp(dialUnits(m_hourHandWidth));
-    const int hourTip = dialUnits(m_hourHandBorder) - rimRadius;
-    const int hourBase = hourTip + dialUnits(m_hourHandLength);
-    const QPoint hourHand[3] = {QPoint(hourHalfWidth, hourBase), QPoint(-hourHalfWidth, hourBase),
-                                QPoint(0, hourTip)};
-    const int minuteHalfWidth = halfUp(dialUnits(m_minuteHandWidth));
-    const int minuteTip = dialUnits(m_minuteHandBorder) - rimRadius;
-    const int minuteBase = minuteTip + dialUnits(m_minuteHandLength);
-    const QPoint minuteHand[3] = {QPoint(minuteHalfWidth, minuteBase), QPoint(-minuteHalfWidth, minuteBase),
-                                  QPoint(0, minuteTip)};
+    const int halfWidth = halfUp(dialUnits(m_hourHandWidth));
+    const int tip = dialUnits(m_hourHandBorder) - rimRadius;
+    const int base = tip + dialUnits(m_hourHandLength);
+    return QPolygon({QPoint(halfWidth, base), QPoint(-halfWidth, base), QPoint(0, tip)});
+}
+
+QPolygon ZelAnalogClock::minuteHand() const
+{
+    const int halfWidth = halfUp(dialUnits(m_minuteHandWidth));
+    const int tip = dialUnits(m_minuteHandBorder) - rimRadius;
+    const int base = tip + dialUnits(m_minuteHandLength);
+    return QPolygon({QPoint(halfWidth, base), QPoint(-halfWidth, base), QPoint(0, tip)});
+}
+
+double ZelAnalogClock::hourHandDegrees(int hour, int minute)
+{
+    return (hour + minute / 60.0) * degreesPerHour;
+}
+
+double ZelAnalogClock::minuteHandDegrees(int minute, int second)
+{
+    return (minute + second / 60.0) * degreesPerPosition;
+}
+
+void ZelAnalogClock::paintHands(QPainter &painter, const DialAreas &areas, const QRegion &area) const
+{
+    const QPolygon hours = hourHand();
+    const QPolygon minutes = minuteHand();
+    const double hourDegrees = hourHandDegrees(m_lastHour, m_lastMinute);
+    const double minuteDegrees = minuteHandDegrees(m_lastMinute, m_lastSecond);
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(m_hourHandColor));
-    painter.save();
-    painter.rotate((m_lastHour + m_lastMinute / 60.0) * degreesPerHour);
-    painter.drawConvexPolygon(hourHand, 3);
-    painter.restore();
-
-    painter.setBrush(QBrush(m_minuteHandColor));
-    painter.save();
-    painter.rotate((m_lastMinute + m_lastSecond / 60.0) * degreesPerPosition);
-    painter.drawConvexPolygon(minuteHand, 3);
-    painter.restore();
+    if (area.intersects(areas.area(hours.boundingRect(), hourDegrees))) {
+        painter.setBrush(QBrush(m_hourHandColor));
+        painter.save();
+        painter.rotate(hourDegrees);
+        painter.drawConvexPolygon(hours);
+        painter.restore();
+    }
+    if (area.intersects(areas.area(minutes.boundingRect(), minuteDegrees))) {
+        painter.setBrush(QBrush(m_minuteHandColor));
+        painter.save();
+        painter.rotate(minuteDegrees);
+        painter.drawConvexPolygon(minutes);
+        painter.restore();
+    }
 }
 
 QRect ZelAnalogClock::dotRect() const
@@ -391,12 +507,18 @@ QRect ZelAnalogClock::dotRect() const
     return QRect(-halfUp(size), size - rimRadius, size, size);
 }
 
-bool ZelAnalogClock::secondDotShown(int position) const
+bool ZelAnalogClock::secondDotShown(int position, int second) const
 {
-    return m_secondDotsCountDown ? position >= m_lastSecond : position <= m_lastSecond;
+    return m_secondDotsCountDown ? position >= second : position <= second;
 }
 
-void ZelAnalogClock::paintSecondDots(QPainter &painter)
+QRect ZelAnalogClock::dotArea(const DialAreas &areas, int position) const
+{
+    // The pen is one dial unit wide; a dot's image has room for a whole unit around the dot.
+    return areas.area(dotRect(), position * degreesPerPosition, 2);
+}
+
+void ZelAnalogClock::paintSecondDots(QPainter &painter, const DialAreas &areas, const QRegion &area)
 {
     if (!m_secondDots)
         return;
@@ -408,7 +530,7 @@ void ZelAnalogClock::paintSecondDots(QPainter &painter)
     const qreal deviceScale = std::sqrt(std::abs(firstDotTransform.determinant()));
     if (std::abs(dialUnits(m_dotSize)) * deviceScale > largestDotImageSide) {
         m_dotSprites.clear();
-        paintSecondDotsDirectly(painter);
+        paintSecondDotsDirectly(painter, areas, area);
         return;
     }
 
@@ -432,19 +554,20 @@ void ZelAnalogClock::paintSecondDots(QPainter &painter)
     painter.resetTransform();
     painter.setWorldTransform(painter.deviceTransform().inverted());
     for (int i = 0; i < positionsPerTurn; ++i) {
-        if (secondDotShown(i))
+        if (secondDotShown(i, m_lastSecond) && area.intersects(dotArea(areas, i)))
             painter.drawImage(m_dotSprites[i].devicePosition, m_dotSprites[i].image);
     }
     painter.restore();
 }
 
-void ZelAnalogClock::paintSecondDotsDirectly(QPainter &painter) const
+void ZelAnalogClock::paintSecondDotsDirectly(QPainter &painter, const DialAreas &areas,
+                                             const QRegion &area) const
 {
     painter.setPen(m_dotColor);
     painter.setBrush(QBrush(m_dotColor));
     const QRect dot = dotRect();
     for (int i = 0; i < positionsPerTurn; ++i) {
-        if (secondDotShown(i))
+        if (secondDotShown(i, m_lastSecond) && area.intersects(dotArea(areas, i)))
             painter.drawEllipse(dot);
         painter.rotate(degreesPerPosition);
     }

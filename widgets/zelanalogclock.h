@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPolygon>
+#include <QRegion>
 #include <QTransform>
 #include <QVector>
 #include <QWidget>
@@ -9,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class DialAreas;
 class WallTick;
 
 // Studio clock: a dial without numerals made of tick lines, a ring of sixty second dots, two
@@ -179,14 +182,30 @@ private:
         update();
     }
 
-    void paintTicks(QPainter &painter) const;
+    // What a change of the shown time to this one repaints.
+    QRegion changedArea(int hour, int minute, int second) const;
+
+    // Where the thick lines lie, the ticks and the end-time mark (empty when not drawn); a repaint
+    // grown to hold whole every line it touches.
+    QVector<QRect> lineAreas(const DialAreas &areas) const;
+    static QRegion withWholeLines(QRegion region, const QVector<QRect> &lines);
+    QLine tickLine(bool hour) const;
+    QLine endTimeLine() const;
+    double endTimeDegrees() const;
+
+    void paintTicks(QPainter &painter, const QVector<QRect> &lines, const QRegion &area) const;
     void paintEndTime(QPainter &painter) const;
     void paintCountDown(QPainter &painter) const;
-    void paintHands(QPainter &painter) const;
-    void paintSecondDots(QPainter &painter);
-    void paintSecondDotsDirectly(QPainter &painter) const;
+    void paintHands(QPainter &painter, const DialAreas &areas, const QRegion &area) const;
+    void paintSecondDots(QPainter &painter, const DialAreas &areas, const QRegion &area);
+    void paintSecondDotsDirectly(QPainter &painter, const DialAreas &areas, const QRegion &area) const;
+    QPolygon hourHand() const;
+    QPolygon minuteHand() const;
+    static double hourHandDegrees(int hour, int minute);
+    static double minuteHandDegrees(int minute, int second);
     QRect dotRect() const;
-    bool secondDotShown(int position) const;
+    QRect dotArea(const DialAreas &areas, int position) const;
+    bool secondDotShown(int position, int second) const;
 
     // One second dot, rasterised once for the device transform of its position.
     struct DotSprite

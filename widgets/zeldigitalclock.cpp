@@ -1,8 +1,10 @@
 #include "zeldigitalclock.h"
 
 #include "localclock.h"
+#include "textchange.h"
 #include "walltick.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -62,17 +64,36 @@ void ZelDigitalClock::checkTime()
     const QString dateText = now.date().toString(dateFormat);
     // A clock set to the same second of another minute, hour or day shows it at once too.
     const bool textsChanged = timeText != m_timeText || dateText != m_dateText;
+    const QString timeBefore = m_timeText;
+    const QString dateBefore = m_dateText;
     m_timeText = timeText;
     m_dateText = dateText;
     const int second = now.time().second();
     if (second == m_lastSecond && !(stepped && textsChanged))
         return;
     m_lastSecond = second;
-    update();
+    // Most seconds change a digit or two: only their columns are repainted.
+    if (m_dateDisplay && dateText != dateBefore)
+        update();
+    else if (m_timeDisplay)
+        update(TextChange::area(paintedTimeFont(), this, timeBox(), timeBefore, timeText));
 }
 
-void ZelDigitalClock::paintEvent(QPaintEvent *)
+QFont ZelDigitalClock::paintedTimeFont() const
 {
+    // As the painter takes it: what the time's font leaves open comes from the widget's font.
+    return m_timeDisplayFont.resolve(font());
+}
+
+QRect ZelDigitalClock::timeBox() const
+{
+    return QRect(0, 0, width(), height() / 2);
+}
+
+void ZelDigitalClock::paintEvent(QPaintEvent *event)
+{
+    // Large text is drawn as outlines, so a line is skipped when it lies outside the area repainted.
+    const QRegion &area = event->region();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
@@ -82,13 +103,16 @@ void ZelDigitalClock::paintEvent(QPaintEvent *)
     if (m_timeDisplay) {
         painter.setPen(m_timeDisplayFontColor);
         painter.setFont(m_timeDisplayFont);
-        painter.drawText(QRect(0, 0, width(), halfHeight), Qt::AlignCenter, m_timeText);
+        if (area.intersects(TextChange::lineArea(painter.font(), this, timeBox(), m_timeText)))
+            painter.drawText(timeBox(), Qt::AlignCenter, m_timeText);
         // The date starts one time-font line down, not at the middle of the widget.
         dateTop = painter.fontMetrics().height();
     }
     if (m_dateDisplay) {
         painter.setPen(m_dateDisplayFontColor);
         painter.setFont(m_dateDisplayFont);
-        painter.drawText(QRect(0, dateTop, width(), halfHeight), Qt::AlignCenter, m_dateText);
+        const QRect dateBox(0, dateTop, width(), halfHeight);
+        if (area.intersects(TextChange::lineArea(painter.font(), this, dateBox, m_dateText)))
+            painter.drawText(dateBox, Qt::AlignCenter, m_dateText);
     }
 }

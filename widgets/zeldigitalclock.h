@@ -65,6 +65,10 @@ private:
         update();
     }
 
+    // Where the time line is centred, and in which font it is painted.
+    QRect timeBox() const;
+    QFont paintedTimeFont() const;
+
     bool m_timeDisplay = true;
     QFont m_timeDisplayFont;
     QColor m_timeDisplayFontColor;

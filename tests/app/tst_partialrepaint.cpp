@@ -1,0 +1,88 @@
+// The window repaints only what changes: after each new second and each move of the meters, what it
+// shows equals a whole repaint of the same state, at the design size and on a 3840 x 2160 wall.
+#include "fakeclock.h"
+#include "mainwindowtestaccess.h"
+#include "tempsettings.h"
+#include "timesync.h"
+#include "zelanalogclock.h"
+#include "zeldigitalclock.h"
+
+#include <QBackingStore>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cmath>
+
+using Access = MainWindowTestAccess;
+
+// Day and month names in one language whatever the machine's locale; set before the application starts.
+[[maybe_unused]] static const bool cLocale = qputenv("LC_ALL", "C");
+
+class TestPartialRepaint : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each row runs through twelve seconds from its time of day, with a step of the clock; the hash is of
+    // every whole picture, as recorded when the window repainted each clock whole every second.
+    void sameAsWholeRepaint_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QByteArray>(
+            "hash"); // with Qt 5, with Qt 6 (which draws some parts a little otherwise)
+        QTest::newRow("design, a new hour")
+            << QSize(986, 580) << QTime(9, 59, 53) << QByteArray("e4e7d91b1c1d4747 dfc0e023542688c5");
+        QTest::newRow("4K, a new day")
+            << QSize(3840, 2160) << QTime(23, 59, 55) << QByteArray("3336acf3f75bc202 40630e0f26bb436c");
+        QTest::newRow("4K, afternoon")
+            << QSize(3840, 2160) << QTime(17, 41, 7) << QByteArray("ac753bde170a06c7 ebbed89c87da32fd");
+    }
+    void sameAsWholeRepaint()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QTime, time);
+        QFETCH(QByteArray, hash);
+        TempSettings settings;
+        FakeClock fake(QDateTime(QDate(2026, 12, 5), time));
+        MainWindow w;
+        delete w.findChild<TimeSync *>(); // the machine's own clock must not light the lamp mid-test
+        Access::timeSyncLamp(w)->setState(StatusLamp::State::Good);
+        w.resize(size);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCoreApplication::processEvents();
+        Ui::MainWindow *ui = Access::ui(w);
+        ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
+                                       ui->SubRight, ui->CrmLeft,   ui->CrmRight};
+        QRandomGenerator random(25);
+        QCryptographicHash pictures(QCryptographicHash::Sha1);
+        for (int second = 0; second < 12; ++second) {
+            if (second == 3) { // as when a window above goes away: its lower edge crosses the tick at 0:08
+                const int side = ui->AnalogClock->height(),
+                          across = int(side / 200.0 * 94 * std::cos(0.8378));
+                ui->AnalogClock->update(0, side / 2 - across, side, side);
+                QCoreApplication::processEvents();
+            }
+            FakeClock::advanceMs(second == 6 ? 437000 : 1000); // the clock set forward once
+            for (double &level : Access::targetLevels(w))
+                level = -50 + random.bounded(55.0);
+            for (int tick = 0; tick < 3; ++tick)
+                Access::meterRelease(w);
+            for (ZelPPMMeter *meter : meters)
+                meter->updateChangedArea();
+            ui->AnalogClock->checkTime();
+            ui->DigitalClock->checkTime();
+            QCoreApplication::processEvents();
+            const auto screen = dynamic_cast<const QImage *>(w.backingStore()->paintDevice());
+            QVERIFY(screen);
+            const QImage whole = w.grab().toImage().convertToFormat(screen->format());
+            QTRY_VERIFY2(screen->copy(w.rect()) == whole, qPrintable(ui->DigitalClock->timeText()));
+            pictures.addData(reinterpret_cast<const char *>(whole.constBits()), int(whole.sizeInBytes()));
+        }
+        QCOMPARE(pictures.result().toHex().left(16), hash.split(' ').at(QT_VERSION_MAJOR - 5));
+    }
+};
+
+QTEST_MAIN(TestPartialRepaint)
+#include "tst_partialrepaint.moc"
