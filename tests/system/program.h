@@ -44,8 +44,7 @@ struct Program
         });
     }
     ~Program() { stop(); }
-    bool start(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    bool start(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
     {
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // the programs' complaints in the log
@@ -71,7 +70,10 @@ struct Program
     // The console simulator on a pseudo-terminal of its own, which it names first; linked at the folder.
     bool simulate(const QString &levels)
     {
-        const QString pty = start(KOLVANE_CONSOLE_SIM_PROGRAM, {"--levels=" + levels}) ? firstLine() : "";
+        const QString pty = start(KOLVANE_CONSOLE_SIM_PROGRAM, {"--levels=" + levels},
+                                  QProcessEnvironment::systemEnvironment())
+                                ? firstLine()
+                                : "";
         return pty.startsWith('/') && QFile::link(pty, folder) && !(terminal = folder).isEmpty();
     }
     void writeSettings(const QStringList &assignments)
@@ -87,7 +89,6 @@ struct Shot
     QImage image;
     QRect geometry;
     QString title, id;
-    double grabbedAtMs = 0; // CLOCK_MONOTONIC
 };
 
 // A system test derives from this: its X server, the programs on it, and what they show.
@@ -120,11 +121,14 @@ protected:
         }
         return env;
     }
-    // Xvfb, or Xephyr in the server started before; -displayfd picks a free display number.
-    bool startX(Program &server, const QString &program, const QStringList &options)
+    // Xvfb with one screen of this size, or another server; -displayfd picks a free display number.
+    bool startX(Program &server, const QString &size, const QString &program = "Xvfb",
+                const QStringList &options = {})
     {
         const QStringList common{"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-dpi", "96"};
-        return server.start(which(program), common + options, environment()) &&
+        return server.start(which(program),
+                            common + (size.isEmpty() ? options : QStringList{"-screen", "0", size}),
+                            environment()) &&
                (display = ":" + server.firstLine()).size() > 1;
     }
     // Started once its window shows. ip netns exec runs the program itself, so the pid is the program's.
@@ -151,7 +155,7 @@ protected:
             v.insert(line.section('=', 0, 0), line.section('=', 1));
         const Shot shot{picture ? QImage(file).convertToFormat(QImage::Format_RGB32) : QImage(),
                         QRect(v["x"].toInt(), v["y"].toInt(), v["width"].toInt(), v["height"].toInt()),
-                        v["title"], v["id"], v["grab-monotonic-ms"].toDouble()};
+                        v["title"], v["id"]};
         const bool ok = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0 &&
                         shot.image.isNull() != picture;
         error = ok ? QString() : "kolvane-screenshot: " + QString::fromLocal8Bit(tool.readAllStandardError());
@@ -166,14 +170,5 @@ protected:
             return (shot = grab(title, options, picture)) && (error = check(*shot)).isEmpty();
         };
         return QTest::qWaitFor(good, TimeoutMs) ? shot : std::nullopt;
-    }
-    // A key to the window through the X server's test extension, as from a keyboard.
-    bool press(const QString &key, const QString &title = "Kolvane Meters")
-    {
-        const auto window = grab(title, {}, false);
-        QProcess xdotool;
-        xdotool.setProcessEnvironment(environment());
-        xdotool.start(which("xdotool"), {"windowfocus", "--sync", window ? window->id : "", "key", key});
-        return window && xdotool.waitForFinished(TimeoutMs) && xdotool.exitCode() == 0;
     }
 };

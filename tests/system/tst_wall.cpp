@@ -6,19 +6,22 @@
 
 #include <unistd.h>
 
+// Where the window is moved first, its full screen, the screen stored, the key that leaves.
+using Restarts = std::tuple<QPoint, QRect, int, QString>;
+Q_DECLARE_METATYPE(Restarts)
+
 class TestWall : public QObject, SystemFixture
 {
     Q_OBJECT
     bool managed = false; // a window manager places the window: sizes only
+    const QRect screen{0, 0, 1600, 1000}, design{QPoint(), DesignSize};
     bool comesTo(const QRect &expected)
     {
-        return bool(grabUntil(
-            "Kolvane Meters",
-            [&](const Shot &s) {
-                const bool ok = managed ? s.geometry.size() == expected.size() : s.geometry == expected;
-                return ok ? QString() : say("the window is at ", s.geometry, ", not ", expected);
-            },
-            {}, false));
+        const auto at = [&](const Shot &s) {
+            const bool ok = managed ? s.geometry.size() == expected.size() : s.geometry == expected;
+            return ok ? QString() : say("the window is at ", s.geometry, ", not ", expected);
+        };
+        return bool(grabUntil("Kolvane Meters", at, {}, false));
     }
     // A tool run on the test's display: its output, null when it failed.
     QString run(const QString &tool, const QStringList &arguments)
@@ -34,60 +37,62 @@ class TestWall : public QObject, SystemFixture
         const auto window = grab("Kolvane Meters", {}, false);
         return window ? window->id : QString();
     }
-    const QRect screen{0, 0, 1600, 1000};
+    // A key to the window through the X server's test extension, as from a keyboard.
+    bool press(const QString &key)
+    {
+        return !run("xdotool", {"windowfocus", "--sync", windowId(), "key", key}).isNull();
+    }
+    // The display starts once the manager runs, as after a log-in; openbox runs its start-up command then.
+    bool startOpenbox(Program &openbox)
+    {
+        const QString ready = openbox.folder + "-ready";
+        return openbox.start(which("openbox"), {"--sm-disable", "--startup", "touch " + ready},
+                             environment()) &&
+               QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs);
+    }
 private slots:
     void fullScreenAcrossRestarts_data();
     void fullScreenAcrossRestarts();
     // Faults found in use, each caught on the program before it was mended.
-    void qtsOwnDisplay();
+    void bareServerTakesTheKeyboard();
     void fullScreenFollowsTheWindow_data();
     void fullScreenFollowsTheWindow();
     void fullScreenFollowsTheScreen();
-    void bareServerTakesTheKeyboard();
 };
 
 void TestWall::fullScreenAcrossRestarts_data()
 {
     QTest::addColumn<QString>("manager"); // or the X server inside the first one
-    QTest::addColumn<QPoint>("place");    // where the window is moved first
-    QTest::addColumn<QRect>("fullScreen");
-    QTest::addColumn<int>("screen");
-    QTest::addColumn<QString>("leave");
+    QTest::addColumn<Restarts>("restarts");
     // Near the top, where Qt would leave room for a title bar that no manager draws here.
-    QTest::newRow("bare X server") << "" << QPoint(200, 10) << QRect(0, 0, 1600, 1000) << 0 << "Escape";
-    QTest::newRow("openbox") << "openbox" << QPoint(200, 100) << QRect(0, 0, 1600, 1000) << 0 << "F11";
+    QTest::newRow("bare X server") << "" << Restarts{{200, 10}, {0, 0, 1600, 1000}, 0, "Escape"};
+    QTest::newRow("openbox") << "openbox" << Restarts{{200, 100}, {0, 0, 1600, 1000}, 0, "F11"};
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0) // Qt 6 takes screens from RandR only: one screen in Xephyr
     // Xephyr shows each of its screens in a window of the outer server; Qt sees them side by side.
     QTest::newRow("second of two screens")
-        << "Xephyr" << QPoint(1400, 100) << QRect(1280, 0, 1280, 800) << 1 << "Escape";
+        << "Xephyr" << Restarts{{1400, 100}, {1280, 0, 1280, 800}, 1, "Escape"};
 #endif
 }
 
 void TestWall::fullScreenAcrossRestarts()
 {
     QFETCH(QString, manager);
-    QFETCH(QPoint, place);
-    QFETCH(QRect, fullScreen);
-    QFETCH(int, screen);
-    QFETCH(QString, leave);
+    QFETCH(Restarts, restarts);
+    const auto &[place, fullScreen, screen, leave] = restarts;
     KOLVANE_REQUIRE(hasTools({"Xvfb", "xdotool", manager}), "Xvfb, xdotool, openbox and Xephyr are needed "
                                                             "(Debian: xvfb xdotool openbox xserver-xephyr)");
     PrivateBus bus;
     QVERIFY2(!bus.address().isEmpty(), qPrintable(bus.why()));
-    const QString tag = manager.isEmpty() ? "bare" : manager, ready = work.filePath(tag + "-ready");
+    const QString tag = manager.isEmpty() ? "bare" : manager;
     Program xvfb(work.filePath(tag + "-x")), inner(work.filePath(tag + "-inner")), meters(work.filePath(tag));
-    QVERIFY(startX(xvfb, "Xvfb", {"-screen", "0", manager == "Xephyr" ? "2600x900x24" : "1600x1000x24"}));
+    QVERIFY(startX(xvfb, manager == "Xephyr" ? "2600x900x24" : "1600x1000x24"));
     if (manager == "Xephyr")
-        QVERIFY(startX(inner, "Xephyr",
+        QVERIFY(startX(inner, {}, "Xephyr",
                        {"+xinerama", "-extension", "RANDR", "-screen", "1280x800", "-screen", "1280x800"}));
-    // The display starts once the manager runs, as after a log-in; openbox runs its start-up command then.
     if ((managed = manager == "openbox"))
-        QVERIFY(
-            inner.start(which("openbox"), {"--sm-disable", "--startup", "touch " + ready}, environment()) &&
-            QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs));
+        QVERIFY(startOpenbox(inner));
     // Without a manager nobody places the window: it opens at the origin.
-    QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(QRect(QPoint(), DesignSize)),
-             why());
+    QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(design), why());
     QVERIFY2(managed || grab("Kolvane Meters", {"--move", say(place.x(), ",", place.y())}, false), why());
     QVERIFY2(comesTo(QRect(place, DesignSize)) && press("F11") && comesTo(fullScreen), why());
     QTRY_COMPARE(bus.calls(), QStringList{"Inhibit Kolvane Meters 41"});
@@ -103,16 +108,22 @@ void TestWall::fullScreenAcrossRestarts()
     QCOMPARE(meters.stop(), 0);
 }
 
-void TestWall::qtsOwnDisplay()
+// On a bare server nobody hands the window the keyboard: it takes it, and keys work without a click; the
+// display named by Qt's own option, not by DISPLAY.
+void TestWall::bareServerTakesTheKeyboard()
 {
     KOLVANE_REQUIRE(hasTools({"Xvfb", "xdotool"}), "Debian: xvfb xdotool");
-    Program xvfb(work.filePath("own-x")), meters(work.filePath("own"));
-    QVERIFY(startX(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
+    Program xvfb(work.filePath("keys-x")), meters(work.filePath("keys"));
+    QVERIFY(startX(xvfb, "1600x1000x24"));
     QProcessEnvironment env = environment(&meters);
     env.remove("DISPLAY");
     managed = false;
-    QVERIFY(meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, env) && press("F11"));
-    QVERIFY2(comesTo(screen), why());
+    QVERIFY(meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, env));
+    const QString id = windowId();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return run("xdotool", {"getwindowfocus"}).toULong() == id.toULong(nullptr, 0); }, TimeoutMs));
+    QVERIFY(!run("xdotool", {"mousemove", "300", "300", "key", "F11"}).isNull() && comesTo(screen));
+    QVERIFY(!run("xdotool", {"key", "Escape"}).isNull() && comesTo(design));
 }
 
 void TestWall::fullScreenFollowsTheWindow_data()
@@ -127,12 +138,11 @@ void TestWall::fullScreenFollowsTheWindow_data()
 void TestWall::fullScreenFollowsTheWindow()
 {
     QFETCH(bool, managerStops);
-    KOLVANE_REQUIRE(hasTools({"Xvfb", "xdotool", "openbox", "wmctrl"}), "Debian: xvfb xdotool openbox wmctrl");
-    const QString name = work.filePath(QTest::currentDataTag()), ready = name + "-ready";
+    KOLVANE_REQUIRE(hasTools({"Xvfb", "xdotool", "openbox", "wmctrl"}),
+                    "Debian: xvfb xdotool openbox wmctrl");
+    const QString name = work.filePath(QTest::currentDataTag());
     Program xvfb(name + "-x"), openbox(name + "-wm"), meters(name);
-    QVERIFY(startX(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
-    QVERIFY(openbox.start(which("openbox"), {"--sm-disable", "--startup", "touch " + ready}, environment()) &&
-            QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs));
+    QVERIFY(startX(xvfb, "1600x1000x24") && startOpenbox(openbox));
     meters.writeSettings({"full_screen=true"});
     managed = false; // the size alone tells full screen apart here
     QVERIFY2(startMeters(meters) && comesTo(screen), why());
@@ -140,14 +150,14 @@ void TestWall::fullScreenFollowsTheWindow()
         openbox.stop();
     else
         QVERIFY(!run("wmctrl", {"-i", "-r", windowId(), "-b", "remove,fullscreen"}).isNull());
-    const auto stored = [&] { return QSettings(meters.ini, QSettings::IniFormat).value("full_screen").toBool(); };
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     const auto window = grab("Kolvane Meters", {}, false);
-                     return window && window->geometry.size() == DesignSize && !stored();
-                 },
-                 TimeoutMs),
-             why());
+    const auto stored = [&] {
+        return QSettings(meters.ini, QSettings::IniFormat).value("full_screen").toBool();
+    };
+    const auto left = [&](const Shot &s) {
+        return s.geometry.size() == DesignSize && !stored() ? QString()
+                                                            : say("at ", s.geometry, ", stored ", stored());
+    };
+    QVERIFY2(grabUntil("Kolvane Meters", left, {}, false), why());
     QVERIFY2(press("F11") && comesTo(screen), why());
     QTRY_VERIFY(stored());
 }
@@ -167,7 +177,7 @@ void TestWall::fullScreenFollowsTheScreen()
                          "\"Device\"\nIdentifier \"d\"\nDriver \"dummy\"\nVideoRam 32000\nEndSection\n"));
     config.close();
     Program xorg(work.filePath("dummy-x")), meters(work.filePath("dummy"));
-    QVERIFY(startX(xorg, "Xorg",
+    QVERIFY(startX(xorg, {}, "Xorg",
                    {"-config", config.fileName(), "-logfile", work.filePath("xorg.log"), "-keeptty",
                     "-novtswitch", "-sharevts"}));
     // Each change, then a look at the outputs, as a screen plugged in makes the server take.
@@ -187,21 +197,6 @@ void TestWall::fullScreenFollowsTheScreen()
         {"--output DUMMY1 --mode 1024x768 --right-of DUMMY0", {1024, 0, 1024, 768}}};
     for (const auto &[change, covered] : steps)
         QVERIFY2(xrandr(change) && comesTo(covered), why());
-}
-
-// On a bare server nobody hands the window the keyboard: it takes it, and keys work without a click.
-void TestWall::bareServerTakesTheKeyboard()
-{
-    KOLVANE_REQUIRE(hasTools({"Xvfb", "xdotool"}), "Debian: xvfb xdotool");
-    Program xvfb(work.filePath("keys-x")), meters(work.filePath("keys"));
-    QVERIFY(startX(xvfb, "Xvfb", {"-screen", "0", "1600x1000x24"}));
-    managed = false;
-    QVERIFY2(startMeters(meters), why());
-    const QString id = windowId();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return run("xdotool", {"getwindowfocus"}).toULong() == id.toULong(nullptr, 0); }, TimeoutMs));
-    QVERIFY(!run("xdotool", {"mousemove", "300", "300", "key", "F11"}).isNull() && comesTo(screen));
-    QVERIFY(!run("xdotool", {"key", "Escape"}).isNull() && comesTo(QRect(QPoint(), DesignSize)));
 }
 
 QTEST_GUILESS_MAIN(TestWall)
