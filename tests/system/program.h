@@ -131,14 +131,13 @@ protected:
                             environment()) &&
                (display = ":" + server.firstLine()).size() > 1;
     }
-    // Started once its window shows. ip netns exec runs the program itself, so the pid is the program's.
+    // Started once its window shows, on the display named by Qt's own option rather than by DISPLAY.
     bool startMeters(Program &meters, const QString &title = "Kolvane Meters",
-                     const QString &bus = "disabled:", const QString &netns = {})
+                     const QString &bus = "disabled:")
     {
-        const QStringList inNetns{"netns", "exec", netns, KOLVANE_METERS_PROGRAM};
-        return (netns.isEmpty() ? meters.start(KOLVANE_METERS_PROGRAM, {}, environment(&meters, bus))
-                                : meters.start(which("ip"), inNetns, environment(&meters, bus))) &&
-               grab(title, {}, false);
+        QProcessEnvironment env = environment(&meters, bus);
+        env.remove("DISPLAY");
+        return meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, env) && grab(title, {}, false);
     }
     // kolvane-screenshot finds the window whose title starts so, moves or resizes it, and grabs it.
     std::optional<Shot> grab(const QString &title, const QStringList &options = {}, bool picture = true)
