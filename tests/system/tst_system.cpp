@@ -1,8 +1,23 @@
-// The real kolvane-meters under Xvfb, checked by screenshots against a model of the display worked out here.
-#include "program.h"
+// The real kolvane-meters on X servers of the test's own, with a settings folder of its own, the console
+// simulator behind a device name of the test's own, and kolvane-screenshot: levels, the link lamp and the
+// clocks checked against a model of the display worked out here; as a wall display full screen on a bare
+// X server, under a window manager and on the second of two screens, kept across a restart and left by a
+// key, with the screen saver service held meanwhile.
+#include "privatebus.h"
 
+#include <QtTest>
 #include <cmath>
 #include <csignal>
+#include <functional>
+#include <optional>
+#include <unistd.h>
+
+// What a system test needs but the machine lacks: a skip on a developer's machine, a failure in CI.
+#define KOLVANE_REQUIRE(condition, reason)                                                                   \
+    if (!(condition)) {                                                                                      \
+        QVERIFY2(qEnvironmentVariable("CI") != "true", reason);                                              \
+        QSKIP(reason);                                                                                       \
+    }
 
 namespace {
 const QRect MeterRects[] = {{54, 73, 12, 415},  {143, 73, 12, 415}, {210, 73, 12, 415},
@@ -14,139 +29,457 @@ const QColor LampGood(40, 200, 60), LampWarning(255, 176, 0), LampFault(230, 30,
 // Six levels apart.
 const QString FloorLevels = "-50,-50,-50,-50,-50,-50", FixedLevels = "0,-20,-10,-30,-5,-40";
 const double DinBase = std::pow(10.0, -50 / 80.0), DinSpan = std::pow(10.0, 5 / 80.0) - DinBase;
-using Check = std::function<QString(const Shot &)>;
-} // namespace
+constexpr int TimeoutMs = 20000;
+constexpr QSize DesignSize{986, 580};
+const QRect Design{QPoint(), DesignSize};
 
-class TestSystem : public QObject, SystemFixture
+template <typename... P> QString say(const P &...parts)
 {
-    Q_OBJECT
-    Program xvfb{work.filePath("xvfb")};
-    static QString titleFor(const QString &port) { return "Kolvane Meters - (" + port + ")"; }
-    static double din(double d) { return (std::pow(10, std::clamp(d, -50.0, 5.0) / 80) - DinBase) / DinSpan; }
-    static bool near(const QColor &a, const QColor &b, int tolerance)
+    QString text;
+    (QDebug(&text).noquote().nospace() << ... << parts);
+    return text;
+}
+
+// A program a test starts, stopped with SIGTERM when it goes; its folder holds its settings.
+struct Program
+{
+    // The serial device it offers, as a link of the test's own: the display opens the link, and the
+    // link goes before the device does, so a terminal number handed out again never reaches a display.
+    QString terminal;
+    QProcess process;
+    QTemporaryDir runtime; // private, as XDG_RUNTIME_DIR must be
+    const QString folder, ini = folder + "/Zelvoort/Kolvane Meters.conf";
+    explicit Program(const QString &folder) : folder(folder)
     {
-        return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                         std::abs(a.blue() - b.blue())}) <= tolerance;
+        QObject::connect(&process, &QProcess::stateChanged, [this](QProcess::ProcessState state) {
+            if (state == QProcess::NotRunning && !terminal.isEmpty())
+                QFile::remove(terminal);
+        });
     }
-    // Bar length: the lit rows of the meter's centre column, from the bottom up.
-    static int readMeter(const QImage &image, const QRect &r)
+    ~Program() { stop(); }
+    bool start(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
     {
-        int lit = 0;
-        while (lit < r.height() && qGray(image.pixel(r.center().x(), r.bottom() - lit)) > 60)
-            ++lit;
-        return lit;
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // the programs' complaints in the log
+        process.start(QStandardPaths::findExecutable(program), arguments);
+        return process.waitForStarted(10000);
     }
-    static Check showing(const QString &levels, int tolerance = 1)
+    int stop() // the exit code, or -1 if it crashed or had to be killed
     {
-        return [=](const Shot &shot) {
-            for (int i = 0; i < 6; ++i) {
-                const int length = readMeter(shot.image, MeterRects[i]);
-                const int expected = int(MeterRects[i].height() * din(levels.section(',', i, i).toDouble()));
-                if (std::abs(length - expected) > tolerance)
-                    return say("meter ", i, ": ", length, " px, not ", expected);
-            }
-            return QString();
-        };
+        if (!terminal.isEmpty())
+            QFile::remove(terminal);
+        process.terminate();
+        if (!process.waitForFinished(15000))
+            process.kill();
+        process.waitForFinished();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
-    // The lamp's colour at its centre, then the meters.
-    static Check lampAnd(const QColor &colour, const Check &meters)
+    QString firstLine()
     {
-        return [=](const Shot &shot) {
-            const QColor seen = shot.image.copy(QRect(LinkLamp.center() - QPoint(1, 1), QSize(3, 3)))
-                                    .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                    .pixel(0, 0);
-            return near(seen, colour, 24) ? meters(shot)
-                                          : say("the lamp is ", seen.name(), ", not ", colour.name());
-        };
+        const auto ready = [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; };
+        return QTest::qWaitFor(ready, 10000) ? QString::fromLocal8Bit(process.readLine()).trimmed()
+                                             : QString();
     }
-private slots:
-    void initTestCase()
+    // The console simulator on a pseudo-terminal of its own, which it names first; linked at the folder.
+    bool simulate(const QString &levels)
     {
-        KOLVANE_REQUIRE(hasTools({"Xvfb", "socat"}), "Xvfb, socat and kolvane-screenshot are needed "
-                                                     "(Debian: xvfb socat libxcb1-dev)");
-        QVERIFY(startX(xvfb, "2560x1440x24"));
+        const QString pty = start(KOLVANE_CONSOLE_SIM_PROGRAM, {"--levels=" + levels},
+                                  QProcessEnvironment::systemEnvironment())
+                                ? firstLine()
+                                : "";
+        return pty.startsWith('/') && QFile::link(pty, folder) && !(terminal = folder).isEmpty();
     }
-    void freshStart();
-    void deviceAbsentPausedGoneAndBack();
-    void bbcScaleFromTheSettingsFile();
+    void writeSettings(const QStringList &assignments)
+    {
+        QSettings store(ini, QSettings::IniFormat);
+        for (const QString &assignment : assignments)
+            store.setValue(assignment.section('=', 0, 0), assignment.section('=', 1));
+    }
 };
 
-// No settings file and no port: a grey lamp, the design's size and running clocks.
-void TestSystem::freshStart()
+struct Shot
 {
-    Program meters(work.filePath("fresh"));
-    const QString title = titleFor("");
-    const auto first = startMeters(meters, title)
-                           ? grabUntil(title, lampAnd(LampOff, showing(FloorLevels, 0)))
-                           : std::nullopt;
-    QVERIFY2(first && first->title == title && first->geometry.size() == DesignSize, why());
-    const auto ticking = [&](const Shot &s) {
-        const bool still = s.image.copy(Clocks[0]) == first->image.copy(Clocks[0]) ||
-                           s.image.copy(Clocks[1]) == first->image.copy(Clocks[1]);
-        return still ? QString("a clock stands still") : QString();
-    };
-    QVERIFY2(grabUntil(title, ticking), why());
-    QCOMPARE(meters.stop(), 0);
+    QImage image;
+    QRect geometry;
+    QString title, id;
+};
+using Check = std::function<QString(const Shot &)>;
+
+// Bar length: the lit rows of the meter's centre column, from the bottom up.
+int readMeter(const QImage &image, const QRect &r)
+{
+    int lit = 0;
+    while (lit < r.height() && qGray(image.pixel(r.center().x(), r.bottom() - lit)) > 60)
+        ++lit;
+    return lit;
 }
 
-// The console's device is absent at start (red), plugged in (green), paused with its line open (amber,
-// the bars at the floor), resumed, pulled out while it sends (red, the bars at the floor) and put back.
-void TestSystem::deviceAbsentPausedGoneAndBack()
+double din(double db)
 {
-    // Linked terminals named in the test's folder, as an adapter's device name comes and goes.
-    Program device(work.filePath("socat")), meters(work.filePath("device")), sim(work.filePath("sim"));
-    const QString port = device.terminal = work.filePath("tty"), feed = work.filePath("tty-feed");
-    const QString title = titleFor(port);
-    const auto plugIn = [&] {
-        sim.stop();
-        return device.start(which("socat"), {"pty,raw,echo=0,link=" + port, "pty,raw,echo=0,link=" + feed},
-                            environment()) &&
-               QTest::qWaitFor([&] { return QFileInfo::exists(port) && QFileInfo::exists(feed); },
-                               TimeoutMs) &&
-               sim.start(KOLVANE_CONSOLE_SIM_PROGRAM, {"--port", feed, "--levels=" + FixedLevels},
-                         environment());
-    };
-    meters.writeSettings({"serialport=" + port});
-    QVERIFY2(startMeters(meters, title) && grabUntil(title, lampAnd(LampFault, showing(FloorLevels, 0))),
-             why());
-    QVERIFY2(plugIn() && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
-    const pid_t console = pid_t(sim.process.processId());
-    QVERIFY(::kill(console, SIGSTOP) == 0); // its terminal stays open, its frames stop
-    QVERIFY2(grabUntil(title, lampAnd(LampWarning, showing(FloorLevels, 0))), why());
-    QVERIFY(::kill(console, SIGCONT) == 0);
-    QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
-    device.stop(); // pulled out while the console still sends
-    QVERIFY2(grabUntil(title, lampAnd(LampFault, showing(FloorLevels))), why());
-    // Back under the same name: frames show again.
-    QVERIFY2(plugIn() && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
-    QCOMPARE(meters.stop(), 0);
+    return (std::pow(10, std::clamp(db, -50.0, 5.0) / 80) - DinBase) / DinSpan;
 }
 
-// Another scale from the file: BBC marks 1 to 7 instead of DIN's, and a frame at the alignment level on
-// mark 4.
-void TestSystem::bbcScaleFromTheSettingsFile()
+bool near(const QColor &a, const QColor &b, int tolerance)
 {
-    Program sim(work.filePath("sim-bbc")), meters(work.filePath("bbc"));
-    QVERIFY(sim.simulate("-9,-9,-9,-9,-9,-9"));
-    meters.writeSettings({"serialport=" + sim.terminal, "meter_scale=bbc"});
-    const QString title = titleFor(sim.terminal);
-    QVERIFY2(startMeters(meters, title), why());
-    const int tickX = 79, dinRows[] = {145, 302, 404}; // DIN's 0, 15 and 30, far from any BBC mark
-    const auto shot = grabUntil(title, [&](const Shot &s) {
-        for (const QRect &r : MeterRects)
-            if (std::abs(readMeter(s.image, r) - r.height() * 4 / 7) > 1)
-                return say("a bar is not on mark 4: ", readMeter(s.image, r), " px");
-        for (int mark = 1; mark <= 7; ++mark)
-            if (!near(s.image.pixel(tickX, 488 - 415 * mark / 7), Qt::white, 30))
-                return say("no mark ", mark);
-        for (int row : dinRows)
-            if (near(s.image.pixel(tickX, row), Qt::white, 60))
-                return say("DIN's mark on row ", row);
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())}) <= tolerance;
+}
+
+Check showing(const QString &levels, int tolerance = 1)
+{
+    return [=](const Shot &shot) {
+        for (int i = 0; i < 6; ++i) {
+            const int length = readMeter(shot.image, MeterRects[i]);
+            const int expected = int(MeterRects[i].height() * din(levels.section(',', i, i).toDouble()));
+            if (std::abs(length - expected) > tolerance)
+                return say("meter ", i, ": ", length, " px, not ", expected);
+        }
         return QString();
-    });
-    QVERIFY2(shot, why());
-    QCOMPARE(meters.stop(), 0);
+    };
 }
+
+// The lamp's colour at its centre, then the meters.
+Check lampAnd(const QColor &colour, const Check &meters)
+{
+    return [=](const Shot &shot) {
+        const QColor seen = shot.image.copy(QRect(LinkLamp.center() - QPoint(1, 1), QSize(3, 3)))
+                                .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                .pixel(0, 0);
+        return near(seen, colour, 24) ? meters(shot)
+                                      : say("the lamp is ", seen.name(), ", not ", colour.name());
+    };
+}
+
+QString titleFor(const QString &port)
+{
+    return "Kolvane Meters - (" + port + ")";
+}
+} // namespace
+
+// Where the window is moved first, its full screen, the screen stored, the key that leaves.
+using Restarts = std::tuple<QPoint, QRect, int, QString>;
+Q_DECLARE_METATYPE(Restarts)
+
+class TestSystem : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir work;
+    std::optional<Program> xvfb; // each case's own
+    QString display, error;
+    bool managed = false; // a window manager places the window: sizes only
+    const QRect screen{0, 0, 2600, 1000};
+    QByteArray why() const { return error.toLocal8Bit(); }
+    // The programs use this test's X server, not the offscreen platform, and no caller's scaling.
+    QProcessEnvironment environment(const Program *meters = nullptr, const QString &bus = "disabled:") const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
+                                 "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_FONT_DPI", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        env.insert("DISPLAY", display);
+        if (meters) {
+            env.insert("XDG_CONFIG_HOME", meters->folder);
+            env.insert("XDG_RUNTIME_DIR", meters->runtime.path());
+            env.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+            env.remove("DISPLAY"); // Qt's own option names it
+        }
+        return env;
+    }
+    // An X server; -displayfd picks a free display number.
+    bool startX(Program &server, const QString &program, const QStringList &options)
+    {
+        const QStringList common{"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-dpi", "96"};
+        return server.start(program, common + options, environment()) &&
+               (display = ":" + server.firstLine()).size() > 1;
+    }
+    // Started once its window shows.
+    bool startMeters(Program &meters, const QString &title = "Kolvane Meters",
+                     const QString &bus = "disabled:")
+    {
+        return meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, environment(&meters, bus)) &&
+               grab(title, {}, false);
+    }
+    // kolvane-screenshot finds the window whose title starts so, moves or resizes it, and grabs it.
+    std::optional<Shot> grab(const QString &title, const QStringList &options = {}, bool picture = true)
+    {
+        QProcess tool;
+        const QString file = work.filePath("shot.png");
+        tool.setProcessEnvironment(environment());
+        tool.start(KOLVANE_SCREENSHOT_PROGRAM,
+                   QStringList{"--title", title, "--settle", "0", "--wait", "20000"} + options +
+                       (picture ? QStringList{file} : QStringList()));
+        const bool finished = tool.waitForFinished(3 * TimeoutMs);
+        QHash<QString, QString> v;
+        for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n'))
+            v.insert(line.section('=', 0, 0), line.section('=', 1));
+        const Shot shot{picture ? QImage(file).convertToFormat(QImage::Format_RGB32) : QImage(),
+                        QRect(v["x"].toInt(), v["y"].toInt(), v["width"].toInt(), v["height"].toInt()),
+                        v["title"], v["id"]};
+        const bool ok = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0 &&
+                        shot.image.isNull() != picture;
+        error = ok ? QString() : "kolvane-screenshot: " + QString::fromLocal8Bit(tool.readAllStandardError());
+        return ok ? std::optional(shot) : std::nullopt;
+    }
+    // Grabs until the check finds nothing wrong; error says what was wrong last.
+    std::optional<Shot> grabUntil(const QString &title, const Check &check, const QStringList &options = {},
+                                  bool picture = true)
+    {
+        std::optional<Shot> shot;
+        const auto good = [&] {
+            return (shot = grab(title, options, picture)) && (error = check(*shot)).isEmpty();
+        };
+        return QTest::qWaitFor(good, TimeoutMs) ? shot : std::nullopt;
+    }
+    bool comesTo(const QRect &expected)
+    {
+        const auto at = [&](const Shot &s) {
+            const bool ok = managed ? s.geometry.size() == expected.size() : s.geometry == expected;
+            return ok ? QString() : say("the window is at ", s.geometry, ", not ", expected);
+        };
+        return bool(grabUntil("Kolvane Meters", at, {}, false));
+    }
+    // A tool run on the test's display: its output, null when it failed.
+    QString run(const QString &tool, const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStandardPaths::findExecutable(tool), arguments);
+        const bool ran = process.waitForFinished(TimeoutMs) && process.exitCode() == 0;
+        return ran ? QString::fromLocal8Bit(process.readAllStandardOutput() + ' ') : QString();
+    }
+    QString windowId()
+    {
+        const auto window = grab("Kolvane Meters", {}, false);
+        return window ? window->id : QString();
+    }
+    // A key to the window through the X server's test extension, as from a keyboard.
+    bool press(const QString &key)
+    {
+        return !run("xdotool", {"windowfocus", "--sync", windowId(), "key", key}).isNull();
+    }
+    // The display starts once the manager runs, as after a log-in; openbox runs its start-up command then.
+    bool startOpenbox(Program &openbox)
+    {
+        const QString ready = openbox.folder + "-ready";
+        return openbox.start("openbox", {"--sm-disable", "--startup", "touch " + ready}, environment()) &&
+               QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, TimeoutMs);
+    }
+private slots:
+    // Every case on an Xvfb of its own; some start further servers in it or beside it.
+    void init()
+    {
+        const QStringList tools{
+            "Xvfb", "socat", "xdotool", "openbox", "Xephyr", "wmctrl", KOLVANE_SCREENSHOT_PROGRAM};
+        const auto found = [](const QString &tool) {
+            return !QStandardPaths::findExecutable(tool).isEmpty();
+        };
+        KOLVANE_REQUIRE(std::all_of(tools.begin(), tools.end(), found),
+                        "Debian: xvfb socat xdotool openbox xserver-xephyr wmctrl libxcb1-dev");
+        managed = false;
+        QVERIFY(startX(xvfb.emplace(work.filePath("xvfb")), "Xvfb", {"-screen", "0", "2600x1000x24"}));
+    }
+    void cleanup() { xvfb.reset(); }
+
+    // No settings file and no port: a grey lamp, the design's size and running clocks.
+    void freshStart()
+    {
+        Program meters(work.filePath("fresh"));
+        const QString title = titleFor("");
+        const auto first = startMeters(meters, title)
+                               ? grabUntil(title, lampAnd(LampOff, showing(FloorLevels, 0)))
+                               : std::nullopt;
+        QVERIFY2(first && first->title == title && first->geometry.size() == DesignSize, why());
+        const auto ticking = [&](const Shot &s) {
+            const bool still = s.image.copy(Clocks[0]) == first->image.copy(Clocks[0]) ||
+                               s.image.copy(Clocks[1]) == first->image.copy(Clocks[1]);
+            return still ? QString("a clock stands still") : QString();
+        };
+        QVERIFY2(grabUntil(title, ticking), why());
+        QCOMPARE(meters.stop(), 0);
+    }
+
+    // The console's device is absent at start (red), plugged in (green), paused with its line open
+    // (amber, the bars at the floor), resumed, pulled out while it sends (red, the bars at the floor) and
+    // put back.
+    void deviceAbsentPausedGoneAndBack()
+    {
+        // Linked terminals named in the test's folder, as an adapter's device name comes and goes.
+        Program device(work.filePath("socat")), meters(work.filePath("device")), sim(work.filePath("sim"));
+        const QString port = device.terminal = work.filePath("tty"), feed = work.filePath("tty-feed");
+        const QString title = titleFor(port);
+        const auto plugIn = [&] {
+            sim.stop();
+            return device.start("socat", {"pty,raw,echo=0,link=" + port, "pty,raw,echo=0,link=" + feed},
+                                environment()) &&
+                   QTest::qWaitFor([&] { return QFileInfo::exists(port) && QFileInfo::exists(feed); },
+                                   TimeoutMs) &&
+                   sim.start(KOLVANE_CONSOLE_SIM_PROGRAM, {"--port", feed, "--levels=" + FixedLevels},
+                             environment());
+        };
+        meters.writeSettings({"serialport=" + port});
+        QVERIFY2(startMeters(meters, title) && grabUntil(title, lampAnd(LampFault, showing(FloorLevels, 0))),
+                 why());
+        QVERIFY2(plugIn() && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
+        const pid_t console = pid_t(sim.process.processId());
+        QVERIFY(::kill(console, SIGSTOP) == 0); // its terminal stays open, its frames stop
+        QVERIFY2(grabUntil(title, lampAnd(LampWarning, showing(FloorLevels, 0))), why());
+        QVERIFY(::kill(console, SIGCONT) == 0);
+        QVERIFY2(grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
+        device.stop(); // pulled out while the console still sends
+        QVERIFY2(grabUntil(title, lampAnd(LampFault, showing(FloorLevels))), why());
+        // Back under the same name: frames show again.
+        QVERIFY2(plugIn() && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
+        QCOMPARE(meters.stop(), 0);
+    }
+
+    // Another scale from the file: BBC marks 1 to 7 instead of DIN's, and a frame at the alignment level
+    // on mark 4.
+    void bbcScaleFromTheSettingsFile()
+    {
+        Program sim(work.filePath("sim-bbc")), meters(work.filePath("bbc"));
+        QVERIFY(sim.simulate("-9,-9,-9,-9,-9,-9"));
+        meters.writeSettings({"serialport=" + sim.terminal, "meter_scale=bbc"});
+        const QString title = titleFor(sim.terminal);
+        QVERIFY2(startMeters(meters, title), why());
+        const int tickX = 79, dinRows[] = {145, 302, 404}; // DIN's 0, 15 and 30, far from any BBC mark
+        const auto shot = grabUntil(title, [&](const Shot &s) {
+            for (const QRect &r : MeterRects)
+                if (std::abs(readMeter(s.image, r) - r.height() * 4 / 7) > 1)
+                    return say("a bar is not on mark 4: ", readMeter(s.image, r), " px");
+            for (int mark = 1; mark <= 7; ++mark)
+                if (!near(s.image.pixel(tickX, 488 - 415 * mark / 7), Qt::white, 30))
+                    return say("no mark ", mark);
+            for (int row : dinRows)
+                if (near(s.image.pixel(tickX, row), Qt::white, 60))
+                    return say("DIN's mark on row ", row);
+            return QString();
+        });
+        QVERIFY2(shot, why());
+        QCOMPARE(meters.stop(), 0);
+    }
+
+    void fullScreenAcrossRestarts_data()
+    {
+        QTest::addColumn<QString>("manager"); // or the X server inside the first one
+        QTest::addColumn<Restarts>("restarts");
+        // Near the top, where Qt would leave room for a title bar that no manager draws here.
+        QTest::newRow("bare X server") << "" << Restarts{{200, 10}, screen, 0, "Escape"};
+        QTest::newRow("openbox") << "openbox" << Restarts{{200, 100}, screen, 0, "F11"};
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0) // Qt 6 takes screens from RandR only: one screen in Xephyr
+        // Xephyr shows each of its screens in a window of the outer server; Qt sees them side by side.
+        QTest::newRow("second of two screens")
+            << "Xephyr" << Restarts{{1400, 100}, {1280, 0, 1280, 800}, 1, "Escape"};
+#endif
+    }
+    void fullScreenAcrossRestarts()
+    {
+        QFETCH(QString, manager);
+        QFETCH(Restarts, restarts);
+        const auto &[place, fullScreen, screenIndex, leave] = restarts;
+        PrivateBus bus;
+        QVERIFY2(!bus.address().isEmpty(), qPrintable(bus.why()));
+        Program inner(work.filePath(manager + "-inner")), meters(work.filePath(QTest::currentDataTag()));
+        if (manager == "Xephyr")
+            QVERIFY(
+                startX(inner, "Xephyr",
+                       {"+xinerama", "-extension", "RANDR", "-screen", "1280x800", "-screen", "1280x800"}));
+        if ((managed = manager == "openbox"))
+            QVERIFY(startOpenbox(inner));
+        // Without a manager nobody places the window: it opens at the origin.
+        QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(Design), why());
+        // On a bare server nobody hands the window the keyboard: it takes it, and keys work without a click.
+        const QString id = windowId();
+        QVERIFY(!manager.isEmpty() ||
+                QTest::qWaitFor(
+                    [&] { return run("xdotool", {"getwindowfocus"}).toULong() == id.toULong(nullptr, 0); },
+                    TimeoutMs));
+        QVERIFY2(managed || grab("Kolvane Meters", {"--move", say(place.x(), ",", place.y())}, false), why());
+        QVERIFY2(comesTo(QRect(place, DesignSize)) && press("F11") && comesTo(fullScreen), why());
+        QTRY_COMPARE(bus.calls(), QStringList{"Inhibit Kolvane Meters 41"});
+        QCOMPARE(meters.stop(), 0); // SIGTERM
+        QTRY_COMPARE(bus.calls(), (QStringList{"Inhibit Kolvane Meters 41", "UnInhibit 41"}));
+        QSettings stored(meters.ini, QSettings::IniFormat);
+        QVERIFY(stored.value("current_screen").toInt() == screenIndex &&
+                stored.value("full_screen").toBool());
+        QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(fullScreen), why());
+        QVERIFY2(press(leave) && comesTo(QRect(place, DesignSize)), why());
+        QCOMPARE(meters.stop(), 0);
+        QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(QRect(place, DesignSize)),
+                 why());
+        QCOMPARE(meters.stop(), 0);
+    }
+
+    void fullScreenFollowsTheWindow_data()
+    {
+        QTest::addColumn<bool>("managerStops");
+        QTest::newRow("key-binding") << false; // the manager leaves full screen on a request of its own
+        QTest::newRow("manager-stopped") << true;
+    }
+    // The manager takes the window out of full screen: the stored option follows at once, and the first
+    // F11 brings full screen back.
+    void fullScreenFollowsTheWindow()
+    {
+        QFETCH(bool, managerStops);
+        const QString name = work.filePath(QTest::currentDataTag());
+        Program openbox(name + "-wm"), meters(name);
+        QVERIFY(startOpenbox(openbox));
+        meters.writeSettings({"full_screen=true"});
+        // The size alone tells full screen apart here.
+        QVERIFY2(startMeters(meters) && comesTo(screen), why());
+        if (managerStops)
+            openbox.stop();
+        else
+            QVERIFY(!run("wmctrl", {"-i", "-r", windowId(), "-b", "remove,fullscreen"}).isNull());
+        const auto stored = [&] {
+            return QSettings(meters.ini, QSettings::IniFormat).value("full_screen").toBool();
+        };
+        const auto left = [&](const Shot &s) {
+            const bool ok = s.geometry.size() == DesignSize && !stored();
+            return ok ? QString() : say("at ", s.geometry, ", stored ", stored());
+        };
+        QVERIFY2(grabUntil("Kolvane Meters", left, {}, false), why());
+        QVERIFY2(press("F11") && comesTo(screen), why());
+        QTRY_VERIFY(stored());
+    }
+
+    // Without a manager: a new resolution, the screen unplugged (the primary one covered meanwhile) and
+    // plugged back, on the virtual outputs of Xorg's dummy driver.
+    void fullScreenFollowsTheScreen()
+    {
+        KOLVANE_REQUIRE(
+            geteuid() == 0 && !QStandardPaths::findExecutable("Xorg").isEmpty() &&
+                !QStandardPaths::findExecutable("xrandr").isEmpty() &&
+                QFileInfo::exists("/usr/lib/xorg/modules/drivers/dummy_drv.so"),
+            "root and Xorg's dummy driver are needed (Debian: xserver-xorg-video-dummy x11-xserver-utils)");
+        // No input devices of the machine's own: keys come through the test extension.
+        QFile config(work.filePath("dummy.conf"));
+        QVERIFY(
+            config.open(QIODevice::WriteOnly) &&
+            config.write("Section \"ServerFlags\"\nOption \"AutoAddDevices\" \"false\"\nEndSection\nSection "
+                         "\"Device\"\nIdentifier \"d\"\nDriver \"dummy\"\nVideoRam 32000\nEndSection\n"));
+        config.close();
+        Program xorg(work.filePath("dummy-x")), meters(work.filePath("dummy"));
+        QVERIFY(startX(xorg, "Xorg",
+                       {"-config", config.fileName(), "-logfile", work.filePath("xorg.log"), "-keeptty",
+                        "-novtswitch", "-sharevts"}));
+        // Each change, then a look at the outputs, as a screen plugged in makes the server take.
+        const auto xrandr = [&](const QString &change) {
+            return !run("xrandr", change.split(' ')).isNull() && !run("xrandr", {}).isNull();
+        };
+        QVERIFY(xrandr("--newmode 1200x780 76.75 1200 1264 1384 1568 780 783 793 817") &&
+                xrandr("--addmode DUMMY1 1024x768") && xrandr("--addmode DUMMY1 1200x780") &&
+                xrandr("--output DUMMY1 --mode 1024x768 --right-of DUMMY0"));
+        meters.writeSettings({"full_screen=true", "current_screen=1"});
+        QVERIFY2(startMeters(meters), why());
+        const std::pair<QString, QRect> steps[] = {
+            {"--output DUMMY1 --mode 1024x768", {1024, 0, 1024, 768}},
+            {"--output DUMMY1 --mode 1200x780", {1024, 0, 1200, 780}},
+            {"--output DUMMY1 --off", {0, 0, 1024, 768}},
+            {"--output DUMMY1 --mode 1024x768 --right-of DUMMY0", {1024, 0, 1024, 768}}};
+        for (const auto &[change, covered] : steps)
+            QVERIFY2(xrandr(change) && comesTo(covered), why());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSystem)
 #include "tst_system.moc"
