@@ -197,37 +197,30 @@ class TestSystem : public QObject
                      const QString &bus = "disabled:")
     {
         return meters.start(KOLVANE_METERS_PROGRAM, {"-display", display}, environment(&meters, bus)) &&
-               grab(title, {}, false);
+               grab(title);
     }
     // kolvane-screenshot finds the window whose title starts so, moves or resizes it, and grabs it.
-    std::optional<Shot> grab(const QString &title, const QStringList &options = {}, bool picture = true)
+    std::optional<Shot> grab(const QString &title, const QStringList &options = {})
     {
-        QProcess tool;
         const QString file = work.filePath("shot.png");
-        tool.setProcessEnvironment(environment());
-        tool.start(KOLVANE_SCREENSHOT_PROGRAM,
-                   QStringList{"--title", title, "--settle", "0", "--wait", "20000"} + options +
-                       (picture ? QStringList{file} : QStringList()));
-        const bool finished = tool.waitForFinished(3 * TimeoutMs);
+        const QString out =
+            run(KOLVANE_SCREENSHOT_PROGRAM,
+                QStringList{"--title", title, "--settle", "0", "--wait", "20000"} + options << file);
         QHash<QString, QString> v;
-        for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n'))
+        for (const QString &line : out.split('\n'))
             v.insert(line.section('=', 0, 0), line.section('=', 1));
-        const Shot shot{picture ? QImage(file).convertToFormat(QImage::Format_RGB32) : QImage(),
-                        QRect(v["x"].toInt(), v["y"].toInt(), v["width"].toInt(), v["height"].toInt()),
-                        v["title"], v["id"]};
-        const bool ok = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0 &&
-                        shot.image.isNull() != picture;
-        error = ok ? QString() : "kolvane-screenshot: " + QString::fromLocal8Bit(tool.readAllStandardError());
-        return ok ? std::optional(shot) : std::nullopt;
+        error = out.isNull() ? "kolvane-screenshot failed" : QString();
+        return out.isNull() ? std::nullopt
+                            : std::optional(Shot{QImage(file).convertToFormat(QImage::Format_RGB32),
+                                                 QRect(v["x"].toInt(), v["y"].toInt(), v["width"].toInt(),
+                                                       v["height"].toInt()),
+                                                 v["title"], v["id"]});
     }
     // Grabs until the check finds nothing wrong; error says what was wrong last.
-    std::optional<Shot> grabUntil(const QString &title, const Check &check, const QStringList &options = {},
-                                  bool picture = true)
+    std::optional<Shot> grabUntil(const QString &title, const Check &check, const QStringList &options = {})
     {
         std::optional<Shot> shot;
-        const auto good = [&] {
-            return (shot = grab(title, options, picture)) && (error = check(*shot)).isEmpty();
-        };
+        const auto good = [&] { return (shot = grab(title, options)) && (error = check(*shot)).isEmpty(); };
         return QTest::qWaitFor(good, TimeoutMs) ? shot : std::nullopt;
     }
     bool comesTo(const QRect &expected)
@@ -236,20 +229,21 @@ class TestSystem : public QObject
             const bool ok = managed ? s.geometry.size() == expected.size() : s.geometry == expected;
             return ok ? QString() : say("the window is at ", s.geometry, ", not ", expected);
         };
-        return bool(grabUntil("Kolvane Meters", at, {}, false));
+        return bool(grabUntil("Kolvane Meters", at));
     }
     // A tool run on the test's display: its output, null when it failed.
     QString run(const QString &tool, const QStringList &arguments)
     {
         QProcess process;
         process.setProcessEnvironment(environment());
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStandardPaths::findExecutable(tool), arguments);
-        const bool ran = process.waitForFinished(TimeoutMs) && process.exitCode() == 0;
+        const bool ran = process.waitForFinished(3 * TimeoutMs) && process.exitCode() == 0;
         return ran ? QString::fromLocal8Bit(process.readAllStandardOutput() + ' ') : QString();
     }
     QString windowId()
     {
-        const auto window = grab("Kolvane Meters", {}, false);
+        const auto window = grab("Kolvane Meters");
         return window ? window->id : QString();
     }
     // A key to the window through the X server's test extension, as from a keyboard.
@@ -280,27 +274,9 @@ private slots:
     }
     void cleanup() { xvfb.reset(); }
 
-    // No settings file and no port: a grey lamp, the design's size and running clocks.
-    void freshStart()
-    {
-        Program meters(work.filePath("fresh"));
-        const QString title = titleFor("");
-        const auto first = startMeters(meters, title)
-                               ? grabUntil(title, lampAnd(LampOff, showing(FloorLevels, 0)))
-                               : std::nullopt;
-        QVERIFY2(first && first->title == title && first->geometry.size() == DesignSize, why());
-        const auto ticking = [&](const Shot &s) {
-            const bool still = s.image.copy(Clocks[0]) == first->image.copy(Clocks[0]) ||
-                               s.image.copy(Clocks[1]) == first->image.copy(Clocks[1]);
-            return still ? QString("a clock stands still") : QString();
-        };
-        QVERIFY2(grabUntil(title, ticking), why());
-        QCOMPARE(meters.stop(), 0);
-    }
-
-    // The console's device is absent at start (red), plugged in (green), paused with its line open
-    // (amber, the bars at the floor), resumed, pulled out while it sends (red, the bars at the floor) and
-    // put back.
+    // The console's device is absent at start (red, the design's size, running clocks), plugged in (green),
+    // paused with its line open (amber, the bars at the floor), resumed, pulled out while it sends (red, the
+    // bars at the floor) and put back.
     void deviceAbsentPausedGoneAndBack()
     {
         // Linked terminals named in the test's folder, as an adapter's device name comes and goes.
@@ -317,8 +293,16 @@ private slots:
                              environment());
         };
         meters.writeSettings({"serialport=" + port});
-        QVERIFY2(startMeters(meters, title) && grabUntil(title, lampAnd(LampFault, showing(FloorLevels, 0))),
-                 why());
+        const auto first = startMeters(meters, title)
+                               ? grabUntil(title, lampAnd(LampFault, showing(FloorLevels, 0)))
+                               : std::nullopt;
+        QVERIFY2(first && first->geometry.size() == DesignSize, why());
+        const auto ticking = [&](const Shot &s) {
+            const bool still = s.image.copy(Clocks[0]) == first->image.copy(Clocks[0]) ||
+                               s.image.copy(Clocks[1]) == first->image.copy(Clocks[1]);
+            return still ? QString("a clock stands still") : QString();
+        };
+        QVERIFY2(grabUntil(title, ticking), why());
         QVERIFY2(plugIn() && grabUntil(title, lampAnd(LampGood, showing(FixedLevels))), why());
         const pid_t console = pid_t(sim.process.processId());
         QVERIFY(::kill(console, SIGSTOP) == 0); // its terminal stays open, its frames stop
@@ -387,13 +371,15 @@ private slots:
             QVERIFY(startOpenbox(inner));
         // Without a manager nobody places the window: it opens at the origin.
         QVERIFY2(startMeters(meters, "Kolvane Meters", bus.address()) && comesTo(Design), why());
+        // No settings file and no port: a grey lamp.
+        QVERIFY2(grabUntil(titleFor(""), lampAnd(LampOff, showing(FloorLevels, 0))), why());
         // On a bare server nobody hands the window the keyboard: it takes it, and keys work without a click.
         const QString id = windowId();
         QVERIFY(!manager.isEmpty() ||
                 QTest::qWaitFor(
                     [&] { return run("xdotool", {"getwindowfocus"}).toULong() == id.toULong(nullptr, 0); },
                     TimeoutMs));
-        QVERIFY2(managed || grab("Kolvane Meters", {"--move", say(place.x(), ",", place.y())}, false), why());
+        QVERIFY2(managed || grab("Kolvane Meters", {"--move", say(place.x(), ",", place.y())}), why());
         QVERIFY2(comesTo(QRect(place, DesignSize)) && press("F11") && comesTo(fullScreen), why());
         QTRY_COMPARE(bus.calls(), QStringList{"Inhibit Kolvane Meters 41"});
         QCOMPARE(meters.stop(), 0); // SIGTERM
@@ -437,7 +423,7 @@ private slots:
             const bool ok = s.geometry.size() == DesignSize && !stored();
             return ok ? QString() : say("at ", s.geometry, ", stored ", stored());
         };
-        QVERIFY2(grabUntil("Kolvane Meters", left, {}, false), why());
+        QVERIFY2(grabUntil("Kolvane Meters", left), why());
         QVERIFY2(press("F11") && comesTo(screen), why());
         QTRY_VERIFY(stored());
     }

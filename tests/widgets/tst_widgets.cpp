@@ -189,20 +189,15 @@ private slots:
         QTest::newRow("12x415 gradient bar") << Picture{progLeft, Bar, false, "bba7ede95e6a0a30"};
         QTest::newRow("12x415 as made") << Picture{progLeft, "", false, "2fb931ad0e5b7c06"};
         // The background shows through a translucent bar, and the overlap of the bar's parts twice.
-        QTest::newRow("12x415 gradients, translucent")
-            << Picture{progLeft, Gradients + Translucent, false, "46bb8ff7510abcfb"};
         QTest::newRow("12x415 solid, translucent")
             << Picture{progLeft, Solid + Translucent, false, "c55e667ec91d8809"};
         QTest::newRow("8x291 gradients") << Picture{crmLeft, Gradients, false, "ae64aa9c1f74ecf9"};
-        QTest::newRow("8x291 solid") << Picture{crmLeft, Solid, false, "819876d2657b863b"};
         QTest::newRow("8x291 gradients, translucent")
             << Picture{crmLeft, Gradients + Translucent, true, "20366abe7a1551de"};
         QTest::newRow("8x290 solid, translucent")
             << Picture{{0, 0, 8, 290}, Solid + Translucent, true, "c2174be17f9caa7a"};
         QTest::newRow("22x772 gradients") << Picture{progLeftHd, Gradients, true, "8b081f18f0cc70d7"};
-        QTest::newRow("22x772 solid") << Picture{progLeftHd, Solid, false, "b48a42b58ff156eb"};
         QTest::newRow("14x541 gradients") << Picture{crmLeftHd, Gradients, false, "400bb1e437a2b424"};
-        QTest::newRow("14x541 solid") << Picture{crmLeftHd, Solid, false, "e3df7543c5e89804"};
         QTest::newRow("14x541 gradient bar") << Picture{crmLeftHd, Bar, true, "23d3fbbe37ebcafb"};
     }
     void meterPictures()
@@ -307,7 +302,7 @@ private slots:
     }
 
     // The next tick falls 0.3 to 1.3 ms after a 100 ms boundary, however late or early this one came.
-    void tickDelay()
+    void tickArithmetic()
     {
         const qint64 second = QDateTime(QDate(2026, 3, 29), QTime(1, 59, 59)).toMSecsSinceEpoch() * 1000;
         const qint64 rows[][2] = {{0, 1},          {299, 1},      {300, 100},  {301, 100},  {1300, 99},
@@ -315,19 +310,14 @@ private slots:
                                   {100299, 1},     {100300, 100}, {999999, 1}, {37000, 64}, // in ms
                                   {-second - 1, 1}};                                        // before 1970
         for (const auto &[usIntoSecond, delay] : rows)
-            QVERIFY2(WallTick::delayMs(second + usIntoSecond) == delay,
-                     qPrintable(QString::number(usIntoSecond)));
-    }
-
-    // A reading that goes back or jumps further than a late tick is a step of the clock.
-    void clockStep()
-    {
+            QCOMPARE(WallTick::delayMs(second + usIntoSecond), delay);
+        // A reading that goes back or jumps further than a late tick is a step of the clock.
         const QDateTime t(QDate(2026, 3, 29), QTime(1, 59, 59, 1));
         const qint64 gaps[][2] = {{100, false},      {0, false},          {1000, false}, {2000, false},
                                   {-1, true},        {2001, true},        {-1000, true}, {3600000, true},
                                   {-86400000, true}, {315569520000, true}};
         for (const auto &[ms, step] : gaps)
-            QVERIFY2(WallTick::isStep(t, t.addMSecs(ms)) == step, qPrintable(QString::number(ms)));
+            QCOMPARE(WallTick::isStep(t, t.addMSecs(ms)), bool(step));
         QVERIFY(!WallTick::isStep(QDateTime(), t) &&
                 !WallTick::isStep(t, QDateTime()));                               // first or no reading
         QVERIFY(WallTick::isStep(t, QDateTime(QDate(2026, 3, 29), QTime(3, 0)))); // daylight saving
