@@ -1,4 +1,4 @@
-// A stand-in for the desktop's screen saver service on a private session bus: it takes the name
+// A stand-in for the desktop's screen saver service on the private session bus named first: it takes the name
 // org.freedesktop.ScreenSaver, answers Inhibit and UnInhibit, and prints one line per call
 // ("Inhibit <application> <cookie>", "UnInhibit <cookie>") after "ready".
 #include <QtDBus>
@@ -24,7 +24,7 @@ public:
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = QDBusConnection::connectToBus(argc > 1 ? argv[1] : "", "private");
     FakeScreenSaver saver;
     if (!bus.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots) ||
         !bus.registerService("org.freedesktop.ScreenSaver")) {

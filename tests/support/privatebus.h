@@ -9,31 +9,22 @@ class PrivateBus
 public:
     PrivateBus()
     {
-        daemon.start(QStandardPaths::findExecutable("dbus-daemon"),
-                     {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
         const QString address = lineFrom(daemon);
-        if (address.isEmpty()) {
-            problem = "dbus-daemon gave no address (Debian: dbus-daemon) " + daemon.errorString();
-            return;
-        }
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        service.setProcessEnvironment(env);
         service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service.start(KOLVANE_FAKE_SCREENSAVER, QStringList());
-        if (lineFrom(service) != "ready")
-            problem = "the fake screen saver service did not start";
-        else
+        service.start(KOLVANE_FAKE_SCREENSAVER, {address});
+        if (lineFrom(service) == "ready")
             busAddress = address;
+        else
+            problem =
+                "no bus of its own (Debian: dbus-daemon), or no fake screen saver on it; dbus-daemon: " +
+                daemon.errorString();
     }
     ~PrivateBus()
     {
-        for (QProcess *process : {&service, &daemon}) {
+        for (QProcess *process : {&service, &daemon}) { // killed by QProcess if they linger
             process->terminate();
-            if (!process->waitForFinished(10000))
-                process->kill();
-            process->waitForFinished();
+            process->waitForFinished(10000);
         }
     }
     // Empty when the daemon or the service did not start; why() says why.
