@@ -1,8 +1,8 @@
 // The real kolvane-meters on X servers of the test's own, with a settings folder of its own, the console
-// simulator behind a device name of the test's own, and kolvane-screenshot: levels, the link lamp and the
-// clocks checked against a model of the display worked out here; as a wall display full screen on a bare
-// X server, under a window manager and on the second of two screens, kept across a restart and left by a
-// key, with the screen saver service held meanwhile.
+// simulator behind a device name of the test's own, and kolvane-screenshot: levels and the link lamp
+// checked against a model of the display worked out here, another scale's marks; as a wall display full
+// screen on a bare X server, under a window manager, on the second of two screens and on screens that
+// change, kept across a restart and left by a key, with the screen saver service held meanwhile.
 #include "privatebus.h"
 
 #include <QtTest>
