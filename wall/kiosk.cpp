@@ -222,7 +222,7 @@ void Kiosk::managerGone()
         return;
     // The window is its own now: still covering its screen, or back as it was before full screen.
     const QScreen *screen = screenOf(window);
-    if (screen && window->geometry() != screen->geometry()) {
+    if (screen && window->geometry() == screen->geometry()) {
         coveringItself = true;
         keep(ownGeometries, window->geometry());
     } else {

@@ -571,6 +571,7 @@ private slots:
         analog.installEventFilter(&analogPaints);
         digital.installEventFilter(&digitalPaints);
         FakeClock::advanceMs(stepS * 1000LL);
+        QVERIFY(WallTick::shared()->remainingMs() <= WallTick::PeriodMs);
         // Without the ticker, or with the classic rule of a repaint per new second, this would wait
         // for the next change of the minute or never come.
         QTRY_VERIFY(shows() && (analogPaints.paints > 0 || stepS % 86400 == 0) && digitalPaints.paints > 0);
