@@ -1,49 +1,37 @@
-// A stand-in for the desktop's screen saver service on a private session bus: it takes the name
+// A stand-in for the desktop's screen saver service on the private session bus named first: it takes the name
 // org.freedesktop.ScreenSaver, answers Inhibit and UnInhibit, and prints one line per call
 // ("Inhibit <application> <cookie>", "UnInhibit <cookie>") after "ready".
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QObject>
-#include <QTextStream>
+#include <QtDBus>
 
 class FakeScreenSaver : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+    uint lastCookie = 40;
 
 public slots:
     uint Inhibit(const QString &application, const QString &)
     {
-        say(QStringLiteral("Inhibit %1 %2").arg(application).arg(++lastCookie));
+        say(QString("Inhibit %1 %2").arg(application).arg(++lastCookie));
         return lastCookie;
     }
-    void UnInhibit(uint cookie) { say(QStringLiteral("UnInhibit %1").arg(cookie)); }
+    void UnInhibit(uint cookie) { say(QString("UnInhibit %1").arg(cookie)); }
 
 public:
-    static void say(const QString &line)
-    {
-        QTextStream out(stdout);
-        out << line << '\n';
-        out.flush();
-    }
-
-private:
-    uint lastCookie = 40;
+    static void say(const QString &line) { QTextStream(stdout) << line << Qt::endl; }
 };
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = QDBusConnection::connectToBus(argc > 1 ? argv[1] : "", "private");
     FakeScreenSaver saver;
-    if (!bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver,
-                            QDBusConnection::ExportAllSlots) ||
-        !bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver"))) {
-        QTextStream(stderr) << "fake-screensaver: " << bus.lastError().message() << '\n';
+    if (!bus.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots) ||
+        !bus.registerService("org.freedesktop.ScreenSaver")) {
+        QTextStream(stderr) << "fake-screensaver: " << bus.lastError().message() << Qt::endl;
         return 1;
     }
-    FakeScreenSaver::say(QStringLiteral("ready"));
+    FakeScreenSaver::say("ready");
     return application.exec();
 }
 

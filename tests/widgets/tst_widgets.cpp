@@ -1,7 +1,6 @@
 // The display widgets: repaint rules, the meter's scale, pixels and peak marks, the clocks' ticker, steps,
 // faces and texts, and the status lamp. The meter's pixel rules run again at a device pixel ratio of 1.5.
 
-#include "fakeclock.h"
 #include "localclock.h"
 #include "statuslamp.h"
 #include "walltick.h"
@@ -20,6 +19,24 @@ namespace {
 
 // Day and month names in one language whatever the machine's locale; set before the application starts.
 [[maybe_unused]] const bool cLocale = qputenv("LC_ALL", "C");
+
+// Replaces the clocks' time source for as long as it lives.
+struct FakeClock
+{
+    explicit FakeClock(const QDateTime &start = QDateTime(QDate(2026, 12, 5), QTime(0, 0)))
+    {
+        set(start);
+        LocalClock::setSource([] { return now(); });
+    }
+    ~FakeClock() { LocalClock::setSource(nullptr); }
+    static void set(const QDateTime &time) { now() = time; }
+    static void advanceMs(qint64 ms) { now() = now().addMSecs(ms); }
+    static QDateTime &now()
+    {
+        static QDateTime fake;
+        return fake;
+    }
+};
 
 struct PaintCounter : QObject
 {
@@ -79,6 +96,7 @@ using Picture = std::tuple<QRect, QString, bool, const char *>;
 using Marks = std::tuple<QSize, QString, const char *>;
 using Lines = std::tuple<int, QString, int, QRect, QRect>;
 using Face = std::tuple<QTime, QString, const char *>;
+using Zone = std::tuple<const char *, QDateTime, int, QString>;
 
 } // namespace
 
@@ -87,6 +105,7 @@ Q_DECLARE_METATYPE(Picture)
 Q_DECLARE_METATYPE(Marks)
 Q_DECLARE_METATYPE(Lines)
 Q_DECLARE_METATYPE(Face)
+Q_DECLARE_METATYPE(Zone)
 
 class TestWidgets : public QObject
 {
@@ -112,13 +131,10 @@ private slots:
             return paints;
         };
         QCOMPARE(paintsForTicks(10), QVector<int>({0, 0})); // started in this second
-        QCOMPARE(digital.timeText() + ' ' + digital.dateText(), QString("14:00:00 Sat 5 Dec 2026"));
         QCOMPARE(paintsForTicks(10), QVector<int>({1, 1}));
-        // The hour from the first reading on, minute 0 included.
-        QCOMPARE(QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()), QTime(14, 0, 1));
         // As made the face shows its minute hand only, in grey; the rest is black or off, the end time too,
         // which would show before midnight.
-        FakeClock::setTime(QTime(23, 59, 50));
+        FakeClock::set(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 50)));
         analog.checkTime();
         QCOMPARE(hashOf(grabOnBlack(analog)), QByteArray("bb90973ba3f2d20a"));
 
@@ -187,23 +203,17 @@ private slots:
             << Picture{{0, 0, 12, 415}, Gradients, false, "3b8a67ce8bdec16e"};
         QTest::newRow("12x415 gradients") << Picture{progLeft, Gradients, true, "1b5c03df26e41c4d"};
         QTest::newRow("12x415 solid") << Picture{progLeft, Solid, true, "2e42d1f065020676"};
-        QTest::newRow("12x415 gradient bar") << Picture{progLeft, Bar, false, "bba7ede95e6a0a30"};
         QTest::newRow("12x415 as made") << Picture{progLeft, "", false, "2fb931ad0e5b7c06"};
         // The background shows through a translucent bar, and the overlap of the bar's parts twice.
-        QTest::newRow("12x415 gradients, translucent")
-            << Picture{progLeft, Gradients + Translucent, false, "46bb8ff7510abcfb"};
         QTest::newRow("12x415 solid, translucent")
             << Picture{progLeft, Solid + Translucent, false, "c55e667ec91d8809"};
         QTest::newRow("8x291 gradients") << Picture{crmLeft, Gradients, false, "ae64aa9c1f74ecf9"};
-        QTest::newRow("8x291 solid") << Picture{crmLeft, Solid, false, "819876d2657b863b"};
         QTest::newRow("8x291 gradients, translucent")
             << Picture{crmLeft, Gradients + Translucent, true, "20366abe7a1551de"};
         QTest::newRow("8x290 solid, translucent")
             << Picture{{0, 0, 8, 290}, Solid + Translucent, true, "c2174be17f9caa7a"};
         QTest::newRow("22x772 gradients") << Picture{progLeftHd, Gradients, true, "8b081f18f0cc70d7"};
-        QTest::newRow("22x772 solid") << Picture{progLeftHd, Solid, false, "b48a42b58ff156eb"};
         QTest::newRow("14x541 gradients") << Picture{crmLeftHd, Gradients, false, "400bb1e437a2b424"};
-        QTest::newRow("14x541 solid") << Picture{crmLeftHd, Solid, false, "e3df7543c5e89804"};
         QTest::newRow("14x541 gradient bar") << Picture{crmLeftHd, Bar, true, "23d3fbbe37ebcafb"};
     }
     void meterPictures()
@@ -251,8 +261,7 @@ private slots:
             const auto screen = dynamic_cast<const QImage *>(meter.backingStore()->paintDevice());
             QVERIFY(screen);
             const QImage whole = meter.grab().toImage().convertToFormat(screen->format());
-            const QString where = QString("step %1, bar length %2").arg(step).arg(meter.barLength());
-            QVERIFY2(screen->copy(QRect(QPoint(0, 0), whole.size())) == whole, qPrintable(where));
+            QVERIFY(screen->copy(QRect(QPoint(0, 0), whole.size())) == whole);
             // No soft edges at a fractional device pixel ratio, looked at now and then: each device row one
             // colour, either a bar colour (red + green = 255) or a background colour (red + green = 64),
             // never a blend of the two.
@@ -261,9 +270,8 @@ private slots:
             for (int y = 0; look && y < whole.height(); ++y) {
                 const QRgb *row = reinterpret_cast<const QRgb *>(whole.constScanLine(y));
                 const int redGreen = qRed(row[0]) + qGreen(row[0]);
-                QVERIFY2((qAbs(redGreen - 64) <= 1 || redGreen >= 254) &&
-                             std::count(row, row + whole.width(), row[0]) == whole.width(),
-                         qPrintable(where + QString(", row %1").arg(y)));
+                QVERIFY((qAbs(redGreen - 64) <= 1 || redGreen >= 254) &&
+                        std::count(row, row + whole.width(), row[0]) == whole.width());
             }
             level = meter.dBPosition();
         }
@@ -297,7 +305,6 @@ private slots:
         };
         QVERIFY(step(-10));
         const int peak = meter.barLength();
-        QCOMPARE(meter.markLength(), peak);
         meter.setRawdBPosition(12); // above the top, then back down before the tick
         QVERIFY(step(-30) && meter.overLit() && meter.markLength() == peak && meter.barLength() < peak);
         const QByteArray lit = hashOf(grabOnBlack(meter));
@@ -307,31 +314,42 @@ private slots:
         QCOMPARE(lit + ' ' + hashOf(grabOnBlack(meter)), QByteArray(hashes));
     }
 
-    // The next tick falls 0.3 to 1.3 ms after a 100 ms boundary, however late or early this one came.
-    void tickDelay()
+    // The ticker's and the analog face's arithmetic.
+    void arithmetic()
     {
+        // The next tick falls 0.3 to 1.3 ms after a 100 ms boundary, however late or early this one came.
         const qint64 second = QDateTime(QDate(2026, 3, 29), QTime(1, 59, 59)).toMSecsSinceEpoch() * 1000;
         const qint64 rows[][2] = {{0, 1},          {299, 1},      {300, 100},  {301, 100},  {1300, 99},
                                   {1301, 99},      {2301, 98},    {50000, 51}, {98299, 3},  {99300, 1},
                                   {100299, 1},     {100300, 100}, {999999, 1}, {37000, 64}, // in ms
                                   {-second - 1, 1}};                                        // before 1970
         for (const auto &[usIntoSecond, delay] : rows)
-            QVERIFY2(WallTick::delayMs(second + usIntoSecond) == delay,
-                     qPrintable(QString::number(usIntoSecond)));
-    }
-
-    // A reading that goes back or jumps further than a late tick is a step of the clock.
-    void clockStep()
-    {
+            QCOMPARE(WallTick::delayMs(second + usIntoSecond), delay);
+        // A reading that goes back or jumps further than a late tick is a step of the clock.
         const QDateTime t(QDate(2026, 3, 29), QTime(1, 59, 59, 1));
         const qint64 gaps[][2] = {{100, false},      {0, false},          {1000, false}, {2000, false},
                                   {-1, true},        {2001, true},        {-1000, true}, {3600000, true},
                                   {-86400000, true}, {315569520000, true}};
         for (const auto &[ms, step] : gaps)
-            QVERIFY2(WallTick::isStep(t, t.addMSecs(ms)) == step, qPrintable(QString::number(ms)));
+            QCOMPARE(WallTick::isStep(t, t.addMSecs(ms)), bool(step));
         QVERIFY(!WallTick::isStep(QDateTime(), t) &&
                 !WallTick::isStep(t, QDateTime()));                               // first or no reading
         QVERIFY(WallTick::isStep(t, QDateTime(QDate(2026, 3, 29), QTime(3, 0)))); // daylight saving
+
+        using C = ZelAnalogClock;
+        const int none = -100000;
+        // End hour, minute, second, time now, seconds left; past midnight or the full hour up to fifteen
+        // seconds, an end time counts down before it.
+        const int endTimes[][7] = {{10, 30, 0, 10, 29, 45, 15},  {10, 30, 0, 10, 30, 1, none},
+                                   {0, 0, 5, 23, 59, 55, 10},    {0, 0, 14, 23, 59, 59, 15},
+                                   {0, 0, 15, 23, 59, 59, none}, {24, 30, 0, 13, 45, 0, -900},
+                                   {30, 30, 0, 2, 29, 45, 15},   {24, 0, 5, 8, 59, 55, 10}};
+        for (const auto &[h, m, s, hour, minute, now, left] : endTimes)
+            QCOMPARE(C::endTimeSecondsLeft(h, m, s, hour, minute, now).value_or(none), qint64(left));
+        for (const auto &[seconds, span] : {std::pair(16, 0), {15, 1440}, {1, 96}, {0, 0}})
+            QCOMPARE(C::endTimeArcSpan(seconds), span);
+        for (const auto &[time, span] : {std::pair(15.0f, 1440), {2.5f, 240}, {-15.0f, -1440}, {-0.1f, -9}})
+            QCOMPARE(C::countDownArcSpan(time), span);
     }
 
     // On Linux the system clock wakes the ticker: once a second, never before the second has begun.
@@ -347,12 +365,11 @@ private slots:
         QTest::qWait(3000);
         disconnect(connection);
         // The 100 ms poll would have ticked some thirty times.
-        QVERIFY2(!usIntoSecond.isEmpty() && usIntoSecond.size() <= 4,
-                 qPrintable(QString::number(usIntoSecond.size())));
+        QVERIFY(!usIntoSecond.isEmpty() && usIntoSecond.size() <= 4);
         // Just after the second began: never before it (the clocks would show the old second), and not
         // half a second late, as a timer that drifted or a poll would be.
         for (const qint64 us : usIntoSecond)
-            QVERIFY2(us >= WallTick::AfterBoundaryUs && us < 500000, qPrintable(QString::number(us)));
+            QVERIFY(us >= WallTick::AfterBoundaryUs && us < 500000);
         // A replaced time source cannot tell when it is set: it is polled from then on.
         {
             FakeClock fake(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
@@ -360,67 +377,6 @@ private slots:
             QVERIFY(ticker->remainingMs() <= WallTick::PeriodMs);
         }
         QVERIFY(ticker->isWokenBySystemClock());
-    }
-
-    // The clock is set while both clocks run on their own ticker: they show the new time at the next
-    // tick, whatever the step, and go on from there.
-    void clockSteps_data()
-    {
-        QTest::addColumn<qint64>("jumpMs");
-        // Whole days and back over midnight included; 6 weeks forward crosses the end of summer time.
-        for (const qint64 s :
-             {1LL, -1LL, 60LL, -60LL, 3600LL, -3600LL, 86400LL, -86400LL, -10800LL, 3628800LL})
-            QTest::addRow("%+lld s", s) << s * 1000;
-    }
-    void clockSteps()
-    {
-        QFETCH(qint64, jumpMs);
-        const QDateTime from(QDate(2026, 10, 25), QTime(2, 59, 58, 1));
-        FakeClock fake(from);
-        ZelAnalogClock analog;
-        ZelDigitalClock digital;
-        const auto shows = [&](const QDateTime &time) {
-            const QTime t = time.time();
-            return QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()) ==
-                       QTime(t.hour(), t.minute(), t.second()) &&
-                   digital.timeText() == t.toString("hh:mm:ss") &&
-                   digital.dateText() == time.date().toString("ddd d MMM yyyy");
-        };
-        for (QWidget *clock : std::initializer_list<QWidget *>{&analog, &digital}) {
-            clock->show();
-            QVERIFY(QTest::qWaitForWindowExposed(clock));
-        }
-        QTRY_VERIFY(shows(from));
-        PaintCounter analogPaints, digitalPaints;
-        analog.installEventFilter(&analogPaints);
-        digital.installEventFilter(&digitalPaints);
-        FakeClock::advanceMs(jumpMs);
-        QVERIFY(WallTick::shared()->remainingMs() <= WallTick::PeriodMs);
-        // Without the ticker, or with the classic rule of a repaint per new second, this would wait
-        // for the next change of the minute or never come.
-        const bool sameFace = jumpMs % (24 * 3600 * 1000) == 0;
-        QTRY_VERIFY(shows(from.addMSecs(jumpMs)) && (analogPaints.paints > 0 || sameFace) &&
-                    digitalPaints.paints > 0);
-        FakeClock::advanceMs(1000);
-        QTRY_VERIFY(shows(from.addMSecs(jumpMs + 1000)));
-    }
-
-    void analogArcArithmetic()
-    {
-        using C = ZelAnalogClock;
-        const int none = -100000;
-        // End hour, minute, second, time now, seconds left; past midnight or the full hour up to fifteen
-        // seconds, an end time counts down before it.
-        const int endTimes[][7] = {{10, 30, 0, 10, 29, 45, 15},  {10, 30, 0, 10, 30, 1, none},
-                                   {0, 0, 5, 23, 59, 55, 10},    {0, 0, 14, 23, 59, 59, 15},
-                                   {0, 0, 15, 23, 59, 59, none}, {24, 30, 0, 13, 45, 0, -900},
-                                   {30, 30, 0, 2, 29, 45, 15},   {24, 0, 5, 8, 59, 55, 10}};
-        for (const auto &[h, m, s, hour, minute, second, left] : endTimes)
-            QCOMPARE(C::endTimeSecondsLeft(h, m, s, hour, minute, second).value_or(none), qint64(left));
-        for (const auto &[seconds, span] : {std::pair(16, 0), {15, 1440}, {1, 96}, {0, 0}})
-            QCOMPARE(C::endTimeArcSpan(seconds), span);
-        for (const auto &[time, span] : {std::pair(15.0f, 1440), {2.5f, 240}, {-15.0f, -1440}, {-0.1f, -9}})
-            QCOMPARE(C::countDownArcSpan(time), span);
     }
 
     void analogFace_data()
@@ -443,16 +399,13 @@ private slots:
             << Face{{13, 45, 0}, daily + "; EndTimeHour=24; EndTimeSecond=30", "edcbab371e22340f"};
         QTest::newRow("day wrap") << Face{{23, 59, 55}, "EndTime=true; EndTimeSecond=5", "722a243724c576c9"};
         // As wide and long as can be, the mark still ends on the rim, at three o'clock.
-        QTest::newRow("widest end-time mark")
-            << Face{{10, 29, 50},
-                    "EndTime=true; EndTimeHour=2147483647; EndTimeMinute=15; "
-                    "EndTimeWidth=2147483647; EndTimeLength=2147483647; "
-                    "maximumHeight=200",
-                    "8d794164684a65f8"};
-        QTest::newRow("ticks") << Face{{0, 0},
-                                       "HourLines=true; HourLinesColor=#00ff00; MinuteLines=true; "
-                                       "MinuteLinesColor=#ffffff",
-                                       "56e3c79cc8c1254a"};
+        const QString widest =
+            "EndTime=true; EndTimeHour=2147483647; EndTimeMinute=15; EndTimeWidth=2147483647; "
+            "EndTimeLength=2147483647; maximumHeight=200";
+        QTest::newRow("widest end-time mark") << Face{{10, 29, 50}, widest, "8d794164684a65f8"};
+        const QString ticks =
+            "HourLines=true; HourLinesColor=#00ff00; MinuteLines=true; MinuteLinesColor=#ffffff";
+        QTest::newRow("ticks") << Face{{0, 0}, ticks, "56e3c79cc8c1254a"};
         // Inside the hour ticks' length, though the hour ticks are off.
         QTest::newRow("count-down 15.0") << Face{{0, 0}, "CountDownTime=15", "82aa85113073ec7b"};
         QTest::newRow("count-down -5.0") << Face{{0, 0}, "CountDownTime=-5", "9ce11455c6f72fa0"};
@@ -461,8 +414,6 @@ private slots:
     {
         QFETCH(Face, face);
         const auto &[time, properties, hash] = face;
-        if (qApp->devicePixelRatio() != 1)
-            QSKIP("recorded at one device pixel to the logical pixel");
         FakeClock fake;
         // The main window's pointer and dot sizes, in opaque colours, and everything else as made.
         QVERIFY(
@@ -487,18 +438,16 @@ private slots:
     void analogExtremes()
     {
         FakeClock fake(QDateTime(QDate(2026, 12, 5), QTime(10, 29, 50)));
-        for (const int extreme : {INT_MAX, INT_MIN}) {
-            for (const bool alternate : {false, true}) {
-                ZelAnalogClock clock;
-                QVERIFY(
-                    setProperties(clock, "HourLines=true; MinuteLines=true; EndTime=true; CountDownTime=5"));
-                const QMetaObject *meta = clock.metaObject();
-                for (int i = meta->propertyOffset(), n = 0; i < meta->propertyCount(); ++i)
-                    if (meta->property(i).userType() == QMetaType::Int)
-                        meta->property(i).write(&clock, alternate && n++ % 2 ? ~extreme : extreme);
-                clock.checkTime();
-                grabOnBlack(clock);
-            }
+        for (const auto &[extreme, alternate] :
+             {std::pair(INT_MAX, false), {INT_MAX, true}, {INT_MIN, false}, {INT_MIN, true}}) {
+            ZelAnalogClock clock;
+            QVERIFY(setProperties(clock, "HourLines=true; MinuteLines=true; EndTime=true; CountDownTime=5"));
+            const QMetaObject *meta = clock.metaObject();
+            for (int i = meta->propertyOffset(), n = 0; i < meta->propertyCount(); ++i)
+                if (meta->property(i).userType() == QMetaType::Int)
+                    meta->property(i).write(&clock, alternate && n++ % 2 ? ~extreme : extreme);
+            clock.checkTime();
+            grabOnBlack(clock);
         }
     }
 
@@ -539,79 +488,96 @@ private slots:
         }
     }
 
-    // Each state in its own colour, with a darker rim; a new state repaints, the same one does not.
+    // A new state repaints, the same one does not; the disc has a darker rim.
     void statusLamp()
     {
         StatusLamp lamp;
         lamp.resize(30, 30);
-        QSet<QRgb> colours;
         for (const auto state : {StatusLamp::State::Good, StatusLamp::State::Warning,
                                  StatusLamp::State::Fault, StatusLamp::State::Off}) {
             QCOMPARE(paintsCausedBy(lamp, [&] { lamp.setState(state); }), 1);
             QCOMPARE(paintsCausedBy(lamp, [&] { lamp.setState(state); }), 0);
-            const QImage image = grabOnBlack(lamp);
-            const QColor fill = StatusLamp::colorFor(state);
-            QCOMPARE(image.pixelColor(15, 15).rgb(), fill.rgb());
-            QCOMPARE(image.pixelColor(15, 1).rgb(), fill.darker(200).rgb()); // the rim
-            QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black));             // outside the disc
-            colours << fill.rgb();
         }
-        QCOMPARE(colours.size(), 4);
+        const QImage image = grabOnBlack(lamp);
+        QCOMPARE(image.pixelColor(15, 1).rgb(), QColor(128, 128, 128).darker(200).rgb());
+        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black)); // outside the disc
     }
 
-    // The hands show the whole local time from the first paint on, before any tick, and a second later,
-    // in any zone, across a change of daylight saving time and after the clock was set.
-    void analogHandsShowTheHour_data()
+    // The hands show the whole local time from the first reading on, before any tick. Set while both
+    // clocks run on their own ticker, they show the new time at the next tick, whatever the step, in any
+    // zone and across a change of daylight saving time, and go on from there.
+    void clocksShowTheTime_data()
     {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::addColumn<QDateTime>("start");
-        QTest::addColumn<int>("laterS");
-        QTest::addColumn<QString>("shown"); // local time at the start, then laterS later
-        // The start in UTC, read by the clock in the zone.
-        const struct
-        {
-            const char *name, *zone;
-            int month, day, hour, minute, second, laterS;
-            const char *shown;
-        } rows[] = {{"minute 0", "UTC", 12, 5, 14, 0, 30, 1, "14:00:30 14:00:31"},
-                    {"into the hour", "UTC", 12, 5, 13, 59, 59, 1, "13:59:59 14:00:00"},
-                    {"midnight", "UTC", 12, 5, 0, 0, 5, 1, "00:00:05 00:00:06"},
-                    {"+1", "Europe/Amsterdam", 12, 5, 13, 0, 30, 1, "14:00:30 14:00:31"},
-                    {"+11", "Australia/Lord_Howe", 12, 5, 3, 0, 30, 1, "14:00:30 14:00:31"},
-                    {"-3:30", "America/St_Johns", 12, 5, 17, 30, 30, 1, "14:00:30 14:00:31"},
-                    {"summer time ends", "Europe/Amsterdam", 10, 25, 0, 59, 59, 1, "02:59:59 02:00:00"},
-                    {"half an hour on", "Australia/Lord_Howe", 10, 3, 15, 29, 59, 1, "01:59:59 02:30:00"},
-                    {"an hour back", "America/St_Johns", 11, 1, 4, 29, 59, 1, "01:59:59 01:00:00"},
-                    {"set to minute 0", "UTC", 12, 5, 10, 20, 30, 16800, "10:20:30 15:00:30"}};
-        for (const auto &r : rows)
-            QTest::newRow(r.name) << QByteArray(r.zone)
-                                  << QDateTime(QDate(2026, r.month, r.day), QTime(r.hour, r.minute, r.second),
-                                               Qt::UTC)
-                                  << r.laterS << QString(r.shown);
+        // The start in UTC, read by the clock in the zone; the local time then and stepS later.
+        QTest::addColumn<Zone>("zone");
+        const auto utc = [](int month, int day, const QTime &time) {
+            return QDateTime(QDate(2026, month, day), time, Qt::UTC);
+        };
+        QTest::newRow("minute 0") << Zone{"UTC", utc(12, 5, {14, 0, 30}), 1, "14:00:30 14:00:31"};
+        QTest::newRow("into the hour") << Zone{"UTC", utc(12, 5, {13, 59, 59}), 1, "13:59:59 14:00:00"};
+        QTest::newRow("midnight") << Zone{"UTC", utc(12, 5, {0, 0, 5}), 1, "00:00:05 00:00:06"};
+        QTest::newRow("+1") << Zone{"Europe/Amsterdam", utc(12, 5, {13, 0, 30}), 1, "14:00:30 14:00:31"};
+        QTest::newRow("+11") << Zone{"Australia/Lord_Howe", utc(12, 5, {3, 0, 30}), 1, "14:00:30 14:00:31"};
+        QTest::newRow("-3:30") << Zone{"America/St_Johns", utc(12, 5, {17, 30, 30}), 1, "14:00:30 14:00:31"};
+        QTest::newRow("summer time ends")
+            << Zone{"Europe/Amsterdam", utc(10, 25, {0, 59, 59}), 1, "02:59:59 02:00:00"};
+        QTest::newRow("half an hour on")
+            << Zone{"Australia/Lord_Howe", utc(10, 3, {15, 29, 59}), 1, "01:59:59 02:30:00"};
+        QTest::newRow("an hour back")
+            << Zone{"America/St_Johns", utc(11, 1, {4, 29, 59}), 1, "01:59:59 01:00:00"};
+        QTest::newRow("set to minute 0") << Zone{"UTC", utc(12, 5, {10, 20, 30}), 16800, "10:20:30 15:00:30"};
+        // Whole days and back over midnight included; 6 weeks forward crosses the end of summer time.
+        for (const auto &[s, shown] : {std::pair(-1, "02:59:57"),
+                                       {60, "03:00:58"},
+                                       {-60, "02:58:58"},
+                                       {3600, "03:59:58"},
+                                       {-3600, "01:59:58"},
+                                       {86400, "02:59:58"},
+                                       {-86400, "02:59:58"},
+                                       {-10800, "23:59:58"},
+                                       {3628800, "01:59:58"}})
+            QTest::addRow("%+d s", s)
+                << Zone{"America/New_York", utc(10, 25, {6, 59, 58, 1}), s, QString("02:59:58 ") + shown};
     }
-    void analogHandsShowTheHour()
+    void clocksShowTheTime()
     {
-        QFETCH(QByteArray, zone);
-        QFETCH(QDateTime, start);
-        QFETCH(int, laterS);
-        QFETCH(QString, shown);
-        const QByteArray oldZone = qgetenv("TZ");
-        const auto restoreZone = qScopeGuard([&] {
-            oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+        QFETCH(Zone, zone);
+        const auto &[name, start, stepS, shown] = zone;
+        const auto restoreZone = qScopeGuard([old = qgetenv("TZ")] {
+            old.isNull() ? qunsetenv("TZ") : qputenv("TZ", old);
             tzset();
         });
-        qputenv("TZ", zone);
+        qputenv("TZ", name);
         tzset();
         FakeClock fake(start.toLocalTime());
-        ZelAnalogClock clock;
+        ZelAnalogClock analog;
+        ZelDigitalClock digital;
         // The hands are painted from these: hour + minute / 60 and minute + second / 60.
         const auto hands = [&] {
-            return QTime(clock.lastHour(), clock.lastMinute(), clock.lastSecond()).toString("hh:mm:ss");
+            return QTime(analog.lastHour(), analog.lastMinute(), analog.lastSecond()).toString("hh:mm:ss");
         };
         const QString first = hands();
-        FakeClock::advanceMs(laterS * 1000LL);
-        clock.checkTime();
+        const auto shows = [&] {
+            const QDateTime now = FakeClock::now();
+            return hands() == now.toString("hh:mm:ss") && digital.timeText() == now.toString("hh:mm:ss") &&
+                   digital.dateText() == now.toString("ddd d MMM yyyy");
+        };
+        for (QWidget *clock : std::initializer_list<QWidget *>{&analog, &digital}) {
+            clock->show();
+            QVERIFY(QTest::qWaitForWindowExposed(clock));
+        }
+        QTRY_VERIFY(shows());
+        PaintCounter analogPaints, digitalPaints;
+        analog.installEventFilter(&analogPaints);
+        digital.installEventFilter(&digitalPaints);
+        FakeClock::advanceMs(stepS * 1000LL);
+        QVERIFY(WallTick::shared()->remainingMs() <= WallTick::PeriodMs);
+        // Without the ticker, or with the classic rule of a repaint per new second, this would wait
+        // for the next change of the minute or never come.
+        QTRY_VERIFY(shows() && (analogPaints.paints > 0 || stepS % 86400 == 0) && digitalPaints.paints > 0);
         QCOMPARE(first + ' ' + hands(), shown);
+        FakeClock::advanceMs(1000);
+        QTRY_VERIFY(shows());
     }
 };
 
