@@ -1,0 +1,150 @@
+#include "webfeed.h"
+
+#include "webreports.h"
+#include "websnapshot.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+namespace {
+constexpr qint64 LogEveryMs = 60000;
+} // namespace
+
+WebFeed::WebFeed(const WebSource *source, QString version, QObject *parent)
+    : QObject(parent), source(source), version(std::move(version)),
+      server(QStringLiteral("Kolvane Meters"), QWebSocketServer::NonSecureMode)
+{
+    connect(&server, &QWebSocketServer::newConnection, this, &WebFeed::onNewConnection);
+    pace.setSingleShot(true);
+    connect(&pace, &QTimer::timeout, this, &WebFeed::sendLevels);
+    clock.setInterval(ClockIntervalMs);
+    connect(&clock, &QTimer::timeout, this,
+            [this] { broadcast(WebReports::timeMessage(QDateTime::currentMSecsSinceEpoch())); });
+}
+
+WebFeed::~WebFeed()
+{
+    // The clients first: they refer to the server.
+    qDeleteAll(clients);
+}
+
+void WebFeed::take(QTcpSocket *socket)
+{
+    // Its WebSocket owns it once the handshake is done; until then the feed does.
+    socket->setParent(this);
+    server.handleConnection(socket);
+}
+
+void WebFeed::onNewConnection()
+{
+    while (QWebSocket *client = server.nextPendingConnection()) {
+        client->setParent(this);
+        client->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
+        client->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
+        clients.append(client);
+        connect(client, &QWebSocket::textMessageReceived, this,
+                [this, client](const QString &message) { onMessage(client, message); });
+        connect(client, &QWebSocket::disconnected, this, [this, client] {
+            clients.removeOne(client);
+            client->deleteLater();
+            if (clients.isEmpty())
+                clock.stop();
+        });
+        const WebSnapshot now = source->snapshot();
+        if (send(client, WebReports::helloMessage(now, version)) &&
+            send(client, WebReports::stateMessage(now)) && send(client, WebReports::levelsMessage(now)))
+            send(client, WebReports::timeMessage(QDateTime::currentMSecsSinceEpoch()));
+        if (!clock.isActive())
+            clock.start();
+    }
+}
+
+void WebFeed::onMessage(QWebSocket *client, const QString &message)
+{
+    // The page's clock ping: its own time comes back with the server's, so it can take the network's
+    // delay out of the offset. Anything else is ignored.
+    const QJsonObject ping = QJsonDocument::fromJson(message.toUtf8()).object();
+    if (ping.value(QStringLiteral("t")).toString() != QLatin1String("ping"))
+        return;
+    const QJsonObject pong{{QStringLiteral("t"), QStringLiteral("pong")},
+                           {QStringLiteral("c"), ping.value(QStringLiteral("c")).toDouble()},
+                           {QStringLiteral("s"), double(QDateTime::currentMSecsSinceEpoch())}};
+    send(client, QJsonDocument(pong).toJson(QJsonDocument::Compact));
+}
+
+void WebFeed::levelsMoved()
+{
+    if (clients.isEmpty() || pace.isActive())
+        return;
+    const qint64 wait = sinceLevels.isValid() ? MinLevelIntervalMs - sinceLevels.elapsed() : 0;
+    if (wait > 0)
+        pace.start(int(wait));
+    else
+        sendLevels();
+}
+
+void WebFeed::sendLevels()
+{
+    const QByteArray levels = WebReports::levelsMessage(source->snapshot());
+    if (levels == lastLevels)
+        return;
+    lastLevels = levels;
+    sinceLevels.start();
+    broadcast(levels);
+}
+
+void WebFeed::stateChanged()
+{
+    if (clients.isEmpty())
+        return;
+    const QByteArray state = WebReports::stateMessage(source->snapshot());
+    if (state == lastState)
+        return;
+    lastState = state;
+    broadcast(state);
+}
+
+void WebFeed::lookChanged()
+{
+    if (clients.isEmpty())
+        return;
+    const WebSnapshot now = source->snapshot();
+    broadcast(WebReports::helloMessage(now, version));
+    broadcast(WebReports::levelsMessage(now));
+}
+
+void WebFeed::broadcast(const QByteArray &message)
+{
+    // A copy: a client that is dropped leaves the list.
+    const QList<QWebSocket *> all = clients;
+    for (QWebSocket *client : all)
+        send(client, message);
+}
+
+bool WebFeed::send(QWebSocket *client, const QByteArray &message)
+{
+    client->sendTextMessage(QString::fromUtf8(message));
+    if (client->bytesToWrite() <= maxPendingBytes)
+        return true;
+    drop(client);
+    return false;
+}
+
+void WebFeed::drop(QWebSocket *client)
+{
+    if (!sinceDropLogged.isValid() || sinceDropLogged.elapsed() >= LogEveryMs) {
+        qInfo("web view: dropped a feed client that stopped reading (%lld bytes unsent)",
+              static_cast<long long>(client->bytesToWrite()));
+        sinceDropLogged.start();
+    }
+    clients.removeOne(client);
+    if (clients.isEmpty())
+        clock.stop();
+    // Its queue goes with it: no close handshake that would wait behind the unsent bytes.
+    client->disconnect(this);
+    client->abort();
+    client->deleteLater();
+}
