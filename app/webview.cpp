@@ -40,12 +40,8 @@ WebView::WebView(const Parts &parts, QObject *parent)
 
 void WebView::apply(const WebConfig &config)
 {
-    const bool listening = web->isListening();
-    const bool same = current.port == config.port && current.bind == config.bind &&
-                      current.maxConnections == config.maxConnections;
     current = config;
-    if (!same || !listening)
-        web->start(config);
+    web->start(config);
 }
 
 void WebView::levelsMoved()

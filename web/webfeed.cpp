@@ -11,6 +11,7 @@
 
 namespace {
 constexpr qint64 LogEveryMs = 60000;
+constexpr int SendBufferBytes = 64 * 1024;
 } // namespace
 
 WebFeed::WebFeed(const WebSource *source, QString version, QObject *parent)
@@ -35,6 +36,9 @@ void WebFeed::take(QTcpSocket *socket)
 {
     // Its WebSocket owns it once the handshake is done; until then the feed does.
     socket->setParent(this);
+    // The kernel keeps a bounded queue of its own, so what a client leaves unread shows here, in
+    // bytesToWrite, and meets the bound.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferBytes);
     server.handleConnection(socket);
 }
 

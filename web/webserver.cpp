@@ -83,6 +83,7 @@ WebServer::~WebServer() = default;
 
 bool WebServer::start(const WebConfig &wanted)
 {
+    // Listening again on the same address keeps the connections that are open.
     server->close();
     config = wanted;
     liveFeed->setMaxPendingBytes(config.maxPendingBytes);
