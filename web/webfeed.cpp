@@ -39,6 +39,7 @@ void WebFeed::take(QTcpSocket *socket)
     // The kernel keeps a bounded queue of its own, so what a client leaves unread shows here, in
     // bytesToWrite, and meets the bound.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferBytes);
+    handshaking.append(socket);
     server.handleConnection(socket);
 }
 
@@ -46,6 +47,15 @@ void WebFeed::onNewConnection()
 {
     while (QWebSocket *client = server.nextPendingConnection()) {
         client->setParent(this);
+        // Qt's WebSocket does not delete the socket it was made from: it goes with its WebSocket.
+        handshaking.removeAll(nullptr);
+        for (const QPointer<QTcpSocket> &socket : qAsConst(handshaking)) {
+            if (socket->peerPort() == client->peerPort() && socket->localPort() == client->localPort()) {
+                socket->setParent(client);
+                handshaking.removeOne(socket);
+                break;
+            }
+        }
         client->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
         client->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
         clients.append(client);

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <QWebSocketServer>
 
@@ -55,6 +56,7 @@ private:
     const QString version;
     QWebSocketServer server;
     QList<QWebSocket *> clients;
+    QList<QPointer<QTcpSocket>> handshaking;
     QTimer pace;
     QTimer clock;
     QElapsedTimer sinceLevels;

@@ -112,6 +112,12 @@ quint16 WebServer::port() const
     return server->serverPort();
 }
 
+int WebServer::connectionCount()
+{
+    open.removeAll(nullptr);
+    return int(open.size());
+}
+
 void WebServer::logOnce(Cause cause, const char *line)
 {
     QElapsedTimer &last = logged[size_t(cause)];
@@ -124,14 +130,13 @@ void WebServer::logOnce(Cause cause, const char *line)
 void WebServer::onNewConnection()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        if (connections >= config.maxConnections) {
+        if (connectionCount() >= config.maxConnections) {
             logOnce(Refused, "refused a connection: too many open");
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++connections;
-        connect(socket, &QObject::destroyed, this, [this] { --connections; });
+        open.append(socket);
         // The head is peeked, not read, so that the feed's handshake finds it; the socket holds no
         // more than the longest head allowed and one byte to tell that it is longer.
         socket->setReadBufferSize(HttpHead::MaxHeadBytes + 1);
@@ -155,7 +160,6 @@ void WebServer::readHead(QTcpSocket *socket)
         return;
     // One request a connection: from here on what the client sends is not read.
     socket->disconnect(this);
-    connect(socket, &QObject::destroyed, this, [this] { --connections; });
     if (request.error != 0) {
         logOnce(BadHead, "answered a malformed request head");
         respond(socket, request.error);

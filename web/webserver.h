@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 
 #include <array>
 
@@ -32,7 +33,8 @@ public:
     bool start(const WebConfig &config);
     bool isListening() const;
     quint16 port() const;
-    int connectionCount() const { return connections; }
+    // Open connections, the feed's included.
+    int connectionCount();
     WebFeed *feed() const { return liveFeed; }
 
 private:
@@ -56,7 +58,8 @@ private:
     QTcpServer *server;
     WebFeed *liveFeed;
     WebConfig config;
-    int connections = 0;
+    // Counted by watching the sockets themselves: the feed's WebSockets take their signals over.
+    QList<QPointer<QTcpSocket>> open;
     QElapsedTimer started;
     qint64 startedAtMs;
     std::array<QElapsedTimer, CauseCount> logged;
