@@ -28,11 +28,13 @@ struct Page
     const char *resource;
     const char *type;
 };
-// The page and the two files it loads; nothing else is served.
+// The page, the two files it loads, and the program's icon (from the program's own resources, when it
+// has them) that browsers ask for; nothing else is served.
 constexpr Page Pages[] = {
     {"/", ":/web/index.html", "text/html; charset=utf-8"},
     {"/meters.js", ":/web/meters.js", "text/javascript; charset=utf-8"},
     {"/meters.css", ":/web/meters.css", "text/css; charset=utf-8"},
+    {"/favicon.ico", ":/resources/ico/KolvaneIcon256x256Border.ico", "image/x-icon"},
 };
 
 QByteArray reason(int status)
@@ -201,9 +203,8 @@ void WebServer::answer(QTcpSocket *socket, const HttpHead::Request &request)
         return;
     }
     for (const Page &page : Pages) {
-        if (request.path == page.path) {
-            QFile file(QString::fromLatin1(page.resource));
-            file.open(QIODevice::ReadOnly);
+        QFile file(QString::fromLatin1(page.resource));
+        if (request.path == page.path && file.open(QIODevice::ReadOnly)) {
             respond(socket, 200, page.type, file.readAll(), host);
             return;
         }

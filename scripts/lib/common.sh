@@ -30,6 +30,16 @@ KOLVANE_PACKAGES=(
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The web view's page is checked in Debian's chromium, headless, driven by puppeteer-core from npm
+# (tests/web/package-lock.json); without them that test skips.
+KOLVANE_BROWSER_PACKAGES=(chromium npm)
+# ensure_page_check_modules: the page check's node modules, exactly as the lock file names them.
+ensure_page_check_modules() {
+    local dir="$KOLVANE_ROOT/tests/web"
+    if [ ! -d "$dir/node_modules/puppeteer-core" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+        npm ci --prefix "$dir" --no-audit --no-fund
+    fi
+}
 # The same program built against Qt 6 (scripts/test, scripts/demo --qt6); libqt6gui6 brings the icon
 # plug-in, qt6-base-dev the OpenGL and Vulkan headers that Qt 6's CMake files look for.
 KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev)

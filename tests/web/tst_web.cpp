@@ -7,13 +7,16 @@
 #include "webfeed.h"
 #include "webserver.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTime>
 #include <QWebSocket>
 
 #include <cmath>
@@ -304,6 +307,72 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server()->feed()->clientCount(), 0, TimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(server()->connectionCount(), 0, TimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QAbstractSocket::UnconnectedState, TimeoutMs);
+    }
+
+    // The page in a real browser, beside the display fed the same frames.
+    void page()
+    {
+        const QString dir = QStringLiteral(KOLVANE_WEB_TEST_DIR);
+        if (!QFile::exists(QStringLiteral("/usr/bin/chromium")))
+            QSKIP("chromium is missing (apt-get install chromium): the page is not checked in a browser");
+        if (!QDir(dir + QStringLiteral("/node_modules/puppeteer-core")).exists())
+            QSKIP("puppeteer-core is missing (npm ci in tests/web): the page is not checked in a browser");
+        LevelFrame::Levels levels{-9, -9, 0, 0, -21, -21};
+        QTimer console;
+        connect(&console, &QTimer::timeout, [&] { sendFrames(levels, 1); });
+        console.start(40);
+        // Ended by SIGTERM, on which puppeteer closes the browser, never by the kill of QProcess's end.
+        struct Browser : QProcess
+        {
+            ~Browser() override
+            {
+                terminate();
+                waitForFinished(30000);
+            }
+        } browser;
+        browser.start(QStringLiteral("node"), {dir + QStringLiteral("/page_check.mjs"),
+                                               QStringLiteral("http://127.0.0.1:%1/").arg(port())});
+        const auto step = [&] {
+            QTest::qWaitFor([&] { return browser.canReadLine() || browser.state() == QProcess::NotRunning; },
+                            60000);
+            const QJsonObject read = QJsonDocument::fromJson(browser.readLine()).object();
+            browser.write("next\n");
+            return read;
+        };
+        const auto colour = [](const QJsonValue &rgb) {
+            return QColor(rgb[0].toInt(), rgb[1].toInt(), rgb[2].toInt()).name();
+        };
+        const QJsonObject shown = step();
+        QVERIFY2(!shown.isEmpty(), browser.readAllStandardError().constData());
+        QVERIFY2(shown["problems"].toArray().isEmpty(),
+                 QJsonDocument(shown["problems"].toArray()).toJson().constData());
+        const Ui::MainWindow *ui = Access::ui(*window);
+        const ZelPPMMeter *meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
+                                       ui->SubRight, ui->CrmLeft,   ui->CrmRight};
+        for (int i = 0; i < WebSnapshot::MeterCount; ++i) {
+            const int bar = shown["bars"][i].toInt(), there = meters[i]->barLength();
+            QVERIFY2(qAbs(bar - there) <= 1,
+                     qPrintable(QStringLiteral("%1: %2 vs %3").arg(i).arg(bar).arg(there)));
+        }
+        QCOMPARE(colour(shown["lamp"]), QColor(40, 200, 60).name());
+        const int lag = QTime::fromString(shown["time"].toString()).secsTo(QTime::currentTime());
+        QVERIFY2(qAbs(lag) <= 2 || qAbs(lag) >= 86398, qPrintable(shown["time"].toString()));
+
+        MeterChoices quiet = Access::meterOptions(*window);
+        quiet.silenceAlarm = true;
+        quiet.silenceDelayS = 1;
+        DisplayOptions options = Access::wall(*window)->options();
+        options.metering = quiet;
+        Access::wall(*window)->apply(options);
+        levels.fill(-50);
+        QCOMPARE(colour(step()["band"]), QColor(204, 0, 0).name());
+        console.stop();
+        const QJsonObject lost = step();
+        QCOMPARE(colour(lost["lamp"]), QColor(255, 176, 0).name());
+        // A phone's window: the whole display, as wide as the window, in the middle.
+        QCOMPARE(lost["canvas"].toArray(), (QJsonArray{0, 308, 390, 229}));
+        QVERIFY(QTest::qWaitFor([&] { return browser.state() == QProcess::NotRunning; }, 60000));
+        QCOMPARE(browser.exitCode(), 0);
     }
 };
 

@@ -11,7 +11,8 @@ const Meters = [
 const Captions = [[44, 502, 121, 31], [194, 502, 131, 31], [830, 502, 101, 31]];
 const SystemTime = [356, 502, 401, 31];
 const LinkLamp = [876, 33, 15, 15];
-const Clock = { x: 553, y: 290, radius: 195 };
+const TimeSyncLamp = [632, 511, 15, 15];
+const Clock = { x: 553, y: 290, radius: 205 };
 const LampColours = { green: 'rgb(40,200,60)', amber: 'rgb(255,176,0)', red: 'rgb(230,30,30)', grey: 'rgb(128,128,128)' };
 
 const state = {
@@ -38,66 +39,80 @@ function fit() {
     placement = { scale: scale * ratio };
 }
 
-// The meter's bar, as the display draws it: green up to the middle, then green to red at the top,
-// on a dark track.
+// The meter as the display draws it: a dark track, green below the middle turning to red at the top,
+// and the bar in the same colours at full strength.
 function drawMeter(index) {
     const [x, y, w, h] = Meters[index];
-    const share = state.levels[index] / state.steps;
+    const half = Math.round(h / 2);
+    const track = context.createLinearGradient(0, y + half, 0, y);
+    track.addColorStop(0, 'rgb(0,64,0)');
+    track.addColorStop(1, 'rgb(64,0,0)');
     context.fillStyle = 'rgb(0,64,0)';
-    context.fillRect(x, y + h / 2, w, h / 2);
-    context.fillStyle = 'rgb(64,0,0)';
-    context.fillRect(x, y, w, h / 2);
-    const bar = Math.round(share * h);
+    context.fillRect(x, y + half, w, h - half);
+    context.fillStyle = track;
+    context.fillRect(x, y, w, half);
+    const bar = Math.round((state.levels[index] / state.steps) * h);
     if (bar <= 0)
         return;
-    const gradient = context.createLinearGradient(0, y + h / 2, 0, y);
-    gradient.addColorStop(0, 'rgb(0,255,0)');
-    gradient.addColorStop(1, 'rgb(255,0,0)');
-    const solid = Math.min(bar, h / 2);
+    const solid = Math.min(bar, half + 2);
     context.fillStyle = 'rgb(0,255,0)';
     context.fillRect(x, y + h - solid, w, solid);
-    if (bar > h / 2) {
-        context.fillStyle = gradient;
-        context.fillRect(x, y + h - bar, w, bar - h / 2);
+    if (bar > half) {
+        const upper = context.createLinearGradient(0, y + half, 0, y);
+        upper.addColorStop(0, 'rgb(0,255,0)');
+        upper.addColorStop(1, 'rgb(255,0,0)');
+        context.fillStyle = upper;
+        context.fillRect(x, y + h - bar, w, bar - half);
     }
 }
 
-// The scale's marks between the two meters of a pair: a tick from each meter, the number between.
+// The scale between the two meters of a pair: ticks from each meter, the numbers between them, and
+// the red zone as a line inside the ticks.
 function drawMarks(left, right) {
-    const [lx, y, lw, h] = Meters[left];
-    const [rx] = Meters[right];
-    const middle = (lx + lw + rx) / 2;
     const scale = state.scale;
     if (!scale)
         return;
-    context.font = `bold ${h > 300 ? 13 : 11}px sans-serif`;
+    const [lx, y, lw, h] = Meters[left];
+    const [rx] = Meters[right];
+    const from = lx + lw;
+    const gap = rx - from;
+    const middle = from + gap / 2;
+    const long = Math.round(gap * 0.26);
+    const short = Math.round(gap * 0.12);
+    const red = Math.round(gap * 0.29);
+    const redBottom = y + h - (scale.red / state.steps) * h;
+    context.fillStyle = 'rgb(220,30,30)';
+    context.fillRect(from + red, y, 2, redBottom - y);
+    context.fillRect(rx - red - 2, y, 2, redBottom - y);
+    context.font = `bold ${h > 300 ? 13 : 10}px "DejaVu Sans", sans-serif`;
     context.textAlign = 'center';
     context.textBaseline = 'middle';
-    // The red zone, as a band beside each meter.
-    const redTop = y;
-    const redBottom = y + h - (scale.red / state.steps) * h;
-    context.fillStyle = 'rgb(204,0,0)';
-    context.fillRect(lx + lw + 2, redTop, 3, redBottom - redTop);
-    context.fillRect(rx - 5, redTop, 3, redBottom - redTop);
+    context.fillStyle = '#fff';
     for (const [position, label] of scale.marks) {
-        const my = y + h - (position / state.steps) * h;
-        const tick = label ? 8 : 5;
-        context.fillStyle = '#fff';
-        context.fillRect(lx + lw + 2, my - 0.5, tick, 1);
-        context.fillRect(rx - 2 - tick, my - 0.5, tick, 1);
+        const my = Math.round(y + h - (position / state.steps) * h);
+        const length = label ? long : short;
+        context.fillRect(from + 2, my - 1, length, 2);
+        context.fillRect(rx - 2 - length, my - 1, length, 2);
         if (label)
             context.fillText(label, middle, my);
     }
 }
 
-function drawCaption(rect, text, band) {
+function band(x, y, w, h, stops) {
+    const gradient = context.createLinearGradient(x, 0, x + w, 0);
+    stops.forEach(([at, colour]) => gradient.addColorStop(at, colour));
+    context.fillStyle = gradient;
+    context.fillRect(x, y, w, h);
+}
+
+function drawCaption(rect, text, alarm) {
     const [x, y, w, h] = rect;
-    if (band) {
-        context.fillStyle = band;
+    if (alarm) {
+        context.fillStyle = 'rgb(204,0,0)';
         context.fillRect(x, y, w, h);
     }
     context.fillStyle = '#fff';
-    context.font = '18px sans-serif';
+    context.font = '20px "DejaVu Sans", sans-serif';
     context.textAlign = 'center';
     context.textBaseline = 'middle';
     context.fillText(text, x + w / 2, y + h / 2);
@@ -110,7 +125,7 @@ function drawLamp(rect, colour) {
     context.fillStyle = LampColours[colour] || LampColours.grey;
     context.fill();
     context.lineWidth = 1.5;
-    context.strokeStyle = 'rgba(0,0,0,0.4)';
+    context.strokeStyle = 'rgba(0,0,0,0.45)';
     context.stroke();
 }
 
@@ -118,65 +133,94 @@ function studioTime() {
     return new Date(Date.now() + (state.offsetMs || 0));
 }
 
-// The studio clock: a ring of second dots lit up to the second, the hour marks, and the time and
-// date in digits.
+function pointer(angle, tip, base, halfWidth, colour) {
+    context.save();
+    context.translate(Clock.x, Clock.y);
+    context.rotate(angle);
+    context.beginPath();
+    context.moveTo(0, -tip);
+    context.lineTo(halfWidth, -base);
+    context.lineTo(-halfWidth, -base);
+    context.closePath();
+    context.fillStyle = colour;
+    context.fill();
+    context.restore();
+}
+
+// The studio clock as the display has it: a black face, a white dot for each second gone, green
+// ticks for the rest, the hour and minute as pointers near the rim, and the time and date in digits.
 function drawClock() {
     const now = studioTime();
     const second = now.getSeconds();
+    context.beginPath();
+    context.arc(Clock.x, Clock.y, Clock.radius, 0, 2 * Math.PI);
+    context.fillStyle = '#000';
+    context.fill();
     for (let i = 0; i < 60; ++i) {
-        const angle = (i / 60) * 2 * Math.PI - Math.PI / 2;
-        const r = Clock.radius - 12;
-        context.beginPath();
-        context.arc(Clock.x + r * Math.cos(angle), Clock.y + r * Math.sin(angle), 4, 0, 2 * Math.PI);
-        context.fillStyle = i <= second ? 'rgb(255,40,40)' : 'rgb(70,20,20)';
-        context.fill();
-        if (i % 5 === 0) {
-            const h = Clock.radius - 32;
+        context.save();
+        context.translate(Clock.x, Clock.y);
+        context.rotate((i / 60) * 2 * Math.PI);
+        if (i <= second) {
             context.beginPath();
-            context.arc(Clock.x + h * Math.cos(angle), Clock.y + h * Math.sin(angle), 5, 0, 2 * Math.PI);
-            context.fillStyle = 'rgb(255,40,40)';
+            context.arc(0, -(Clock.radius - 13), 4.5, 0, 2 * Math.PI);
+            context.fillStyle = '#fff';
             context.fill();
+        } else if (i % 5 === 0) {
+            context.fillStyle = 'rgb(0,255,0)';
+            context.fillRect(-2, -(Clock.radius - 4), 4, 20);
+        } else {
+            context.fillStyle = 'rgb(0,170,0)';
+            context.fillRect(-1, -(Clock.radius - 6), 2, 10);
         }
+        context.restore();
     }
+    const minutes = now.getMinutes() + second / 60;
+    pointer(((now.getHours() % 12) + minutes / 60) / 12 * 2 * Math.PI, 150, 120, 12, 'rgba(255,0,0,0.5)');
+    pointer((minutes / 60) * 2 * Math.PI, 190, 130, 8, 'rgba(0,0,255,0.5)');
     const pad = (n) => String(n).padStart(2, '0');
-    context.fillStyle = 'rgb(255,40,40)';
+    context.fillStyle = '#fff';
     context.textAlign = 'center';
     context.textBaseline = 'middle';
-    context.font = 'bold 64px sans-serif';
-    context.fillText(`${pad(now.getHours())}:${pad(now.getMinutes())}:${pad(second)}`, Clock.x, Clock.y - 10);
-    context.font = '20px sans-serif';
-    context.fillText(now.toLocaleDateString(undefined, { weekday: 'long', year: 'numeric', month: 'long', day: 'numeric' }),
-        Clock.x, Clock.y + 45);
+    context.font = 'bold 58px "DejaVu Sans", sans-serif';
+    const time = `${pad(now.getHours())}:${pad(now.getMinutes())}:${pad(second)}`;
+    canvas.dataset.time = time;
+    context.fillText(time, Clock.x, Clock.y);
+    context.font = 'bold 32px "DejaVu Sans", sans-serif';
+    const date = now.toLocaleDateString('en-GB', { weekday: 'short', day: 'numeric', month: 'short', year: 'numeric' });
+    context.fillText(date.replace(',', ''), Clock.x, Clock.y + 62);
 }
 
 function draw() {
     context.setTransform(placement.scale, 0, 0, placement.scale, 0, 0);
-    const background = context.createLinearGradient(0, 0, 0, Design.height);
-    background.addColorStop(0, 'rgb(120,120,120)');
-    background.addColorStop(1, 'rgb(96,96,96)');
+    const background = context.createLinearGradient(0, 0, Design.width, Design.height);
+    background.addColorStop(0, 'rgb(140,140,140)');
+    background.addColorStop(1, 'rgb(118,118,118)');
     context.fillStyle = background;
     context.fillRect(0, 0, Design.width, Design.height);
-    context.fillStyle = 'rgb(24,24,24)';
-    context.fillRect(20, 60, 310, 480);
-    context.fillRect(810, 186, 140, 354);
-    context.beginPath();
-    context.arc(Clock.x, Clock.y, Clock.radius, 0, 2 * Math.PI);
-    context.fill();
+    band(40, 28, 902, 27, [[0, '#fff'], [0.45, '#000'], [0.7, '#000'], [1, '#ddd']]);
+    context.fillStyle = '#fff';
+    context.font = 'bold 16px "DejaVu Sans", sans-serif';
+    context.textAlign = 'center';
+    context.textBaseline = 'middle';
+    context.fillText('Kolvane Meters', 490, 42);
+    band(40, 505, 902, 28, [[0, '#000'], [0.5, '#777'], [1, '#000']]);
     for (let i = 0; i < Meters.length; ++i)
         drawMeter(i);
     drawMarks(0, 1);
     drawMarks(2, 3);
     drawMarks(4, 5);
-    drawCaption(Captions[0], state.captions[0], state.alarm ? 'rgb(204,0,0)' : null);
+    drawCaption(Captions[0], state.captions[0], state.alarm);
     drawCaption(Captions[1], state.captions[1]);
     drawCaption(Captions[2], state.captions[2]);
     drawCaption(SystemTime, 'System Time');
+    drawLamp(TimeSyncLamp, state.sync);
     drawLamp(LinkLamp, state.link);
     drawClock();
+    // For whoever checks the page: what it shows, in words.
     canvas.dataset.link = state.link;
     canvas.dataset.alarm = String(state.alarm);
     canvas.dataset.levels = state.levels.join(',');
-    canvas.dataset.second = String(studioTime().getSeconds());
+    canvas.dataset.scale = state.scale ? state.scale.key : '';
 }
 
 let drawPending = false;
