@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -47,15 +48,16 @@ private:
     void onNewConnection();
     void onMessage(QWebSocket *client, const QString &message);
     void sendLevels();
-    void broadcast(const QByteArray &message);
+    void broadcast(const QString &message);
     // False when the client was dropped for not reading.
-    bool send(QWebSocket *client, const QByteArray &message);
+    bool send(QWebSocket *client, const QString &message);
     void drop(QWebSocket *client);
 
     const WebSource *source;
     const QString version;
     QWebSocketServer server;
-    QList<QWebSocket *> clients;
+    // Each client with the socket under it, which is flushed after each message.
+    QHash<QWebSocket *, QTcpSocket *> clients;
     QList<QPointer<QTcpSocket>> handshaking;
     QTimer pace;
     QTimer clock;
