@@ -1,3 +1,4 @@
+#include "displaymenu.h"
 #include "mainwindowtestaccess.h"
 #include "tempsettings.h"
 
@@ -12,7 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -112,6 +115,20 @@ private Q_SLOTS:
         base = Access::webView(*window)->config();
     }
     void cleanup() { Access::webView(*window)->apply(base); }
+
+    // The display options move the server to another port, and the store keeps it.
+    void dialog()
+    {
+        const int other = freePort(false);
+        Access::onNextDialog([&](QDialog *dialog) {
+            dialog->findChild<QSpinBox *>("spinBox_webport")->setValue(other);
+            QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+        });
+        Access::wall(*window)->menu()->displayOptions->trigger();
+        QCOMPARE(int(port()), other);
+        QCOMPARE(TempSettings::store().value("web_port").toInt(), other);
+        QVERIFY(get(port(), "/").startsWith("HTTP/1.1 200"));
+    }
 
     void config_data()
     {
@@ -308,7 +325,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server()->feed()->clientCount(), 0, TimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(server()->connectionCount(), 0, TimeoutMs);
         reader.setReadBufferSize(0);
-        QTRY_COMPARE_WITH_TIMEOUT((reader.readAll(), reader.state()), QAbstractSocket::UnconnectedState, TimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT((reader.readAll(), reader.state()), QAbstractSocket::UnconnectedState,
+                                  TimeoutMs);
     }
 
     // The page in a real browser, beside the display fed the same frames.
