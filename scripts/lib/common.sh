@@ -98,10 +98,16 @@ ensure_arm64_sysroot() {
 
 ensure_arm64_sysroot_packages() {
     [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5WebSockets/Qt5WebSocketsConfig.cmake" ] &&
         [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "The arm64 sysroot is missing; run scripts/package --arch arm64 once as root." >&2
         exit 1
+    fi
+    # A sysroot made before a package joined the list is made again (mmdebstrap wants an empty folder);
+    # only a folder that holds one is removed.
+    if [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ]; then
+        rm -rf "$KOLVANE_ARM64_SYSROOT"
     fi
     local mirror=http://deb.debian.org/debian
     mmdebstrap --arch=arm64 --variant=extract --mode=root --include="$KOLVANE_ARM64_SYSROOT_PACKAGES" \
