@@ -12,6 +12,7 @@
 namespace {
 constexpr qint64 LogEveryMs = 60000;
 constexpr int SendBufferBytes = 64 * 1024;
+constexpr int HandshakeMs = 10000;
 } // namespace
 
 WebFeed::WebFeed(const WebSource *source, QString version, QObject *parent)
@@ -42,6 +43,13 @@ void WebFeed::take(QTcpSocket *socket)
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferBytes);
     handshaking.append(socket);
     server.handleConnection(socket);
+    // Should Qt turn the handshake down all the same, the socket is not left behind.
+    QTimer::singleShot(HandshakeMs, this, [this, socket = QPointer<QTcpSocket>(socket)] {
+        if (socket && handshaking.removeAll(socket) > 0) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
 }
 
 void WebFeed::onNewConnection()
@@ -52,7 +60,8 @@ void WebFeed::onNewConnection()
         handshaking.removeAll(nullptr);
         QTcpSocket *under = nullptr;
         for (const QPointer<QTcpSocket> &socket : qAsConst(handshaking)) {
-            if (socket->peerPort() == client->peerPort() && socket->localPort() == client->localPort()) {
+            if (socket->peerPort() == client->peerPort() && socket->peerAddress() == client->peerAddress() &&
+                socket->localPort() == client->localPort()) {
                 under = socket;
                 under->setParent(client);
                 handshaking.removeOne(socket);

@@ -180,7 +180,7 @@ void WebServer::answer(QTcpSocket *socket, const HttpHead::Request &request)
     if (request.path == "/feed") {
         // Only a well-formed upgrade goes to the feed, so that its handshake cannot fail and leave
         // the socket to no one.
-        if (request.field("upgrade").toLower() != "websocket" ||
+        if (request.version != "HTTP/1.1" || request.field("upgrade").toLower() != "websocket" ||
             !request.field("connection").toLower().contains("upgrade") ||
             request.field("sec-websocket-key").isEmpty() || request.field("sec-websocket-version") != "13") {
             respond(socket, 400, "text/plain; charset=utf-8", "The feed is a WebSocket.\n", host);

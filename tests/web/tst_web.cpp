@@ -160,6 +160,7 @@ private Q_SLOTS:
         QTest::newRow("script, bare LF, HTTP/1.0") << QByteArray("GET /meters.js HTTP/1.0\n\n") << 200;
         QTest::newRow("status with a query") << "GET /status?x=1 HTTP/1.1\r\n" + host + "\r\n" << 200;
         QTest::newRow("feed") << Upgrade << 101;
+        QTest::newRow("feed, HTTP/1.0") << QByteArray(Upgrade).replace("HTTP/1.1", "HTTP/1.0") << 400;
         QTest::newRow("feed, no upgrade") << "GET /feed HTTP/1.1\r\n" + host + "\r\n" << 400;
         QTest::newRow("unknown path") << "GET /etc/passwd HTTP/1.1\r\n" + host + "\r\n" << 404;
         QTest::newRow("POST") << "POST /status HTTP/1.1\r\n" + host + "Content-Length: 0\r\n\r\n" << 405;
