@@ -109,11 +109,10 @@ void WebFeed::levelsMoved()
 {
     if (clients.isEmpty() || pace.isActive())
         return;
+    // Sent from the feed's own timer, never inside the display's tick, whose timing must not change
+    // with the number of clients.
     const qint64 wait = sinceLevels.isValid() ? MinLevelIntervalMs - sinceLevels.elapsed() : 0;
-    if (wait > 0)
-        pace.start(int(wait));
-    else
-        sendLevels();
+    pace.start(int(qMax<qint64>(0, wait)));
 }
 
 void WebFeed::sendLevels()
