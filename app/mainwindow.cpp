@@ -12,6 +12,7 @@
 #include "tickedreads.h"
 #include "timesync.h"
 #include "walldisplay.h"
+#include "webview.h"
 #include "zelanalogclock.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
@@ -118,6 +119,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     silenceWatch = new SilenceWatch(labelMeter1, this);
     // Silence while the link is lost is the link lamp's business, not the alarm's.
     connect(linkStatus, &LinkStatus::lampChanged, silenceWatch, &SilenceWatch::followLinkLamp);
+    webView =
+        new WebView({linkStatus,
+                     silenceWatch,
+                     timeSync,
+                     {ui->ProgLeft, ui->ProgRight, ui->SubLeft, ui->SubRight, ui->CrmLeft, ui->CrmRight},
+                     {labelMeter1, labelMeter2, labelMeter3},
+                     &meterOptions},
+                    this);
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.
     readSettings();
@@ -128,6 +137,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             silenceWatch);
         // The scale also sets the fall and the marks on the background, drawn again at the next paint.
         releaseStep = MeterScale::of(meterOptions.scale).fallDbPerTick(releaseInterval);
+        webView->lookChanged();
         if (windowSize.isValid()) {
             resizePending = true;
             update();
@@ -138,10 +148,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(wallDisplay, &WallDisplay::meterOptionsChanged, this, applyMeterOptions);
     wallDisplay->setSignalTimeoutMs(linkStatus->timeout());
     connect(wallDisplay, &WallDisplay::signalTimeoutMsChanged, linkStatus, &LinkStatus::setTimeout);
+    wallDisplay->setWebChoices({webView->config().port, webView->config().bind});
+    connect(wallDisplay, &WallDisplay::webChoicesChanged, this, [this](const WebChoices &choices) {
+        WebConfig config = webView->config();
+        config.port = quint16(choices.port);
+        config.bind = choices.bind;
+        webView->apply(config);
+    });
     // Wired once the settings have been read and applied, so that reading them stores nothing.
-    settingsWriter = new SettingsWriter(
-        {&linkSettings, {labelMeter1, labelMeter2, labelMeter3}, linkStatus, &meterOptions, wallDisplay},
-        this);
+    settingsWriter = new SettingsWriter({&linkSettings,
+                                         {labelMeter1, labelMeter2, labelMeter3},
+                                         linkStatus,
+                                         &meterOptions,
+                                         wallDisplay,
+                                         webView},
+                                        this);
     connect(wallDisplay, &WallDisplay::settingsChanged, settingsWriter, &SettingsWriter::write);
     setupLink();
 
@@ -195,7 +216,7 @@ void MainWindow::configureDisplay()
 
 void MainWindow::showTimeSync()
 {
-    auto *timeSync = new TimeSync(this);
+    timeSync = new TimeSync(this);
     connect(timeSync, &TimeSync::changed, timeSyncLamp,
             [this](StatusLamp::State state, const QString &toolTip) {
                 timeSyncLamp->setState(state);

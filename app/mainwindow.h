@@ -16,6 +16,8 @@ class CCommDialog;
 class LinkStatus;
 class MeterFramePacer;
 class TickedReads;
+class TimeSync;
+class WebView;
 class QPixmap;
 class QSerialPort;
 class QTimer;
@@ -125,6 +127,9 @@ private:
     TickedReads *tickedReads = nullptr;
     // Stores every setting at once when the user changes one, and at exit.
     SettingsWriter *settingsWriter = nullptr;
+    TimeSync *timeSync = nullptr;
+    // The display on the network: off unless the settings give it a port.
+    WebView *webView = nullptr;
 
     friend class MainWindowTestAccess;
 };

@@ -2,6 +2,7 @@
 
 #include "mylabel.h"
 #include "settingswriter.h"
+#include "webview.h"
 
 #include <QInputDialog>
 
@@ -30,5 +31,6 @@ void MainWindow::editCaption(myLabel *caption, const char *prompt)
     if (!accepted || text.isEmpty())
         return;
     caption->setText(text);
+    webView->lookChanged();
     settingsWriter->write();
 }

@@ -6,6 +6,7 @@
 #include "settingsstore.h"
 #include "settingswriter.h"
 #include "walldisplay.h"
+#include "webview.h"
 
 #include <QSettings>
 
@@ -62,6 +63,7 @@ void MainWindow::readSettings()
     linkSettings.multicast_ttl = UdpMulticast::ttlFrom(settings.value(key("udp_multicast_ttl")));
     linkStatus->setTimeout(signalTimeoutFrom(settings.value(key("signal_timeout_ms"))));
     meterOptions = MeterOptions::read(settings);
+    webView->apply(WebConfig::read(settings));
 
     myLabel *const captions[] = {labelMeter1, labelMeter2, labelMeter3};
     for (int i = 0; i < 3; ++i) {

@@ -5,6 +5,7 @@
 #include "meteroptions.h"
 #include "settingsstore.h"
 #include "walldisplay.h"
+#include "webview.h"
 
 #include <QLabel>
 
@@ -31,6 +32,7 @@ void SettingsWriter::write() const
     from.wallDisplay->writeSettings(settings);
     settings.setValue(QStringLiteral("signal_timeout_ms"), from.linkStatus->timeout());
     from.meterOptions->write(settings);
+    from.webView->config().write(settings);
     settings.sync();
     if (settings.status() != QSettings::NoError)
         qWarning("cannot store the settings in %s", qPrintable(settings.fileName()));

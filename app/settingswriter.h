@@ -7,6 +7,7 @@
 class LinkStatus;
 class QLabel;
 class WallDisplay;
+class WebView;
 struct LinkSettings;
 struct MeterOptions;
 
@@ -26,6 +27,7 @@ public:
         const LinkStatus *linkStatus;           // the signal timeout
         const MeterOptions *meterOptions;
         const WallDisplay *wallDisplay; // the window's place, full screen and the display options
+        const WebView *webView;         // the web view's port and address
     };
 
     SettingsWriter(const Sources &sources, QObject *parent);

@@ -3,9 +3,21 @@
 
 CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
     : QDialog(parent), ui(new Ui::CDisplayOptions), offersSignalTimeout(options.signalTimeoutMs.has_value()),
-      offersMetering(options.metering.has_value())
+      offersMetering(options.metering.has_value()), offersWeb(options.web.has_value())
 {
     ui->setupUi(this);
+    ui->groupBox_web->setVisible(offersWeb);
+    if (offersWeb) {
+        // Below the rest, the buttons under it.
+        const int extra = ui->groupBox_web->height() + 10;
+        for (QWidget *button :
+             {static_cast<QWidget *>(ui->pushButton_ok), static_cast<QWidget *>(ui->pushButton_cancel)})
+            button->move(button->x(), button->y() + extra);
+        setFixedSize(width(), height() + extra);
+        ui->spinBox_webport->setRange(0, 65535);
+        ui->spinBox_webport->setValue(options.web->port);
+        ui->lineEdit_webbind->setText(options.web->bind);
+    }
     ui->spinBox_hidecursor->setRange(0, DisplayOptions::MaxHideCursorSeconds);
     ui->spinBox_signaltimeout->setRange(DisplayOptions::MinSignalTimeoutMs,
                                         DisplayOptions::MaxSignalTimeoutMs);
@@ -62,6 +74,10 @@ DisplayOptions CDisplayOptions::options() const
         metering.silenceDelayS = ui->spinBox_silencedelay->value();
         metering.scale = MeterScale::Id(ui->comboBox_scale->currentIndex());
         chosen.metering = metering;
+    }
+    if (offersWeb) {
+        const QString bind = ui->lineEdit_webbind->text().trimmed();
+        chosen.web = WebChoices{ui->spinBox_webport->value(), bind.isEmpty() ? WebChoices().bind : bind};
     }
     return chosen;
 }

@@ -35,6 +35,16 @@ struct MeterChoices
     bool operator!=(const MeterChoices &other) const { return !(*this == other); }
 };
 
+// The web view's place on the network: its port (0: off) and the address it listens on.
+struct WebChoices
+{
+    int port = 0;
+    QString bind = QStringLiteral("127.0.0.1");
+
+    bool operator==(const WebChoices &other) const { return port == other.port && bind == other.bind; }
+    bool operator!=(const WebChoices &other) const { return !(*this == other); }
+};
+
 // How the display runs on a studio wall. Full screen, the cursor and the screen saver are stored with
 // the settings; starting at log-in is the autostart entry itself.
 struct DisplayOptions
@@ -51,12 +61,14 @@ struct DisplayOptions
     std::optional<int> signalTimeoutMs;
     // Likewise shown only when the display has meters to offer them for.
     std::optional<MeterChoices> metering;
+    // And the web view, when the display has one.
+    std::optional<WebChoices> web;
 
     bool operator==(const DisplayOptions &other) const
     {
         return fullScreen == other.fullScreen && hideCursorSeconds == other.hideCursorSeconds &&
                keepScreenAwake == other.keepScreenAwake && startAtLogin == other.startAtLogin &&
-               signalTimeoutMs == other.signalTimeoutMs && metering == other.metering;
+               signalTimeoutMs == other.signalTimeoutMs && metering == other.metering && web == other.web;
     }
 };
 
@@ -80,6 +92,7 @@ private:
     Ui::CDisplayOptions *ui;
     bool offersSignalTimeout;
     bool offersMetering;
+    bool offersWeb;
     double givenThresholdDb = 0.0;
     double shownThresholdDb = 0.0;
 };

@@ -3,6 +3,7 @@
 
 #include "meterframepacer.h"
 #include "tickedreads.h"
+#include "webview.h"
 #include "zelppmmeter.h"
 
 #include <QTimer>
@@ -26,6 +27,8 @@ void MainWindow::meterRelease()
         anyRose = anyRose || meters[i]->barLength() > barBefore;
     }
     meterFramePacer->afterTick(anyRose, anyMoved);
+    if (anyMoved)
+        webView->levelsMoved();
     // A wall display between programme items should cost nothing: once every meter has reached
     // its target, its mark has met the bar and its over lamp is out, the tick sleeps until new
     // targets wake it.

@@ -58,8 +58,10 @@ void LinkStatus::linkOpened()
 
 void LinkStatus::linkFailed(const QString &error)
 {
-    if (watch.state() == SignalWatch::State::Receiving)
+    if (watch.state() == SignalWatch::State::Receiving) {
         qDebug().noquote() << "signal lost:" << logSource << "-" << error;
+        ++lossCount;
+    }
     link = Link::Failed;
     lastError = error;
     watch.restart();
@@ -76,6 +78,8 @@ void LinkStatus::nothingToRead()
 void LinkStatus::frameArrived()
 {
     const qint64 now = clock.elapsed();
+    ++frameCount;
+    lastFrameMs = now;
     if (watch.frameArrived(now)) {
         qDebug().noquote() << "signal back:" << logSource;
         showState();
@@ -92,6 +96,7 @@ void LinkStatus::onDeadline()
         return;
     }
     qDebug().noquote() << "signal lost:" << logSource << "- no frame for" << watch.timeout() << "ms";
+    ++lossCount;
     showState();
     emit signalLost();
 }

@@ -38,6 +38,15 @@ public:
     SignalWatch::State signalState() const { return watch.state(); }
     bool isDeadlineArmed() const { return deadlineTimer.isActive(); }
     QString toolTipText() const;
+    // For monitoring: the link in words, frames since the start, signals lost (no frame for the
+    // timeout, or the link failing while frames came), the last second's frames and the time since
+    // the last frame (-1 before the first).
+    QString sourceName() const { return logSource; }
+    quint64 framesReceived() const { return frameCount; }
+    quint64 signalLosses() const { return lossCount; }
+    int framesPerSecond() const { return watch.framesPerSecond(clock.elapsed()); }
+    qint64 msSinceLastFrame() const { return lastFrameMs < 0 ? -1 : clock.elapsed() - lastFrameMs; }
+    StatusLamp::State lampNow() const { return lampState(); }
 
 Q_SIGNALS:
     // No frame for the timeout: the levels shown are no longer there.
@@ -70,4 +79,7 @@ private:
     QString source;    // in words, for the tooltip
     QString logSource; // untranslated, for the debug log
     QString lastError;
+    quint64 frameCount = 0;
+    quint64 lossCount = 0;
+    qint64 lastFrameMs = -1;
 };

@@ -1,5 +1,6 @@
 #include "silencewatch.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QLabel>
 #include <QTimer>
@@ -92,6 +93,8 @@ void SilenceWatch::follow()
 void SilenceWatch::showAlarm(bool on)
 {
     shown = on;
+    shownSinceMs = on ? QDateTime::currentMSecsSinceEpoch() : -1;
+    emit alarmShownChanged(on);
     if (on) {
         bandStyle = band->styleSheet();
         band->setStyleSheet(bandStyle + QLatin1Char('\n') + QLatin1String(AlarmBandStyle));

@@ -27,8 +27,14 @@ public:
     bool isEnabled() const { return enabled; }
     bool isAlarmOn() const { return alarm.isOn(); }
     const SilenceAlarm &state() const { return alarm; }
+    // What the band shows, and since when (milliseconds since the epoch; -1 while off).
+    bool isAlarmShown() const { return shown; }
+    qint64 alarmShownSinceMs() const { return shownSinceMs; }
 
     void frame(double leftDb, double rightDb);
+
+Q_SIGNALS:
+    void alarmShownChanged(bool on);
 
 public Q_SLOTS:
     // While the signal is lost the alarm stays out.
@@ -51,4 +57,5 @@ private:
     bool enabled = false;
     bool signalPresent = true;
     bool shown = false;
+    qint64 shownSinceMs = -1;
 };

@@ -89,6 +89,9 @@ void TimeSync::check()
     const std::optional<KernelClock> clock = reader();
     const StatusLamp::State state = stateFor(clock);
     const QString toolTip = describe(clock);
+    m_estimatedErrorUs = clock && state != StatusLamp::State::Off && state != StatusLamp::State::Fault
+                             ? std::optional<qint64>(clock->estErrorUs)
+                             : std::nullopt;
     if (checked && state == m_state && toolTip == m_toolTip)
         return;
     if (!checked || state != m_state)

@@ -42,6 +42,8 @@ public:
 
     StatusLamp::State state() const { return m_state; }
     QString toolTip() const { return m_toolTip; }
+    // The kernel's estimate of its error at the last reading, while synchronised.
+    std::optional<qint64> estimatedErrorUs() const { return m_estimatedErrorUs; }
 
 public Q_SLOTS:
     void check();
@@ -55,5 +57,6 @@ private:
     QTimer *timer = nullptr;
     StatusLamp::State m_state = StatusLamp::State::Off;
     QString m_toolTip;
+    std::optional<qint64> m_estimatedErrorUs;
     bool checked = false;
 };

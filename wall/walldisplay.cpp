@@ -76,6 +76,11 @@ void WallDisplay::setMeterOptions(const MeterChoices &options)
     current.metering = options;
 }
 
+void WallDisplay::setWebChoices(const WebChoices &choices)
+{
+    current.web = choices;
+}
+
 DisplayOptions WallDisplay::options() const
 {
     DisplayOptions now = current;
@@ -93,19 +98,25 @@ void WallDisplay::apply(const DisplayOptions &options)
         qWarning("cannot change the autostart entry %s", qPrintable(Autostart::location()));
     const bool timeoutChanged = options.signalTimeoutMs && options.signalTimeoutMs != current.signalTimeoutMs;
     const bool meteringChanged = options.metering && options.metering != current.metering;
+    const bool webChanged = options.web && options.web != current.web;
     // Options that do not carry the offered timeout or metering (those read from the store) keep the
     // offers, so offering them before or after the settings are read comes to the same.
     const std::optional<int> offeredTimeout = current.signalTimeoutMs;
     const std::optional<MeterChoices> offeredMetering = current.metering;
+    const std::optional<WebChoices> offeredWeb = current.web;
     current = options;
     if (!current.signalTimeoutMs)
         current.signalTimeoutMs = offeredTimeout;
     if (!current.metering)
         current.metering = offeredMetering;
+    if (!current.web)
+        current.web = offeredWeb;
     if (timeoutChanged)
         emit signalTimeoutMsChanged(*options.signalTimeoutMs);
     if (meteringChanged)
         emit meterOptionsChanged(*options.metering);
+    if (webChanged)
+        emit webChoicesChanged(*options.web);
 }
 
 void WallDisplay::openDisplayOptions()

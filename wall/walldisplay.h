@@ -28,6 +28,8 @@ public:
     void setSignalTimeoutMs(int ms);
     // Likewise offers the metering options.
     void setMeterOptions(const MeterChoices &options);
+    // Likewise the web view's port and address.
+    void setWebChoices(const WebChoices &choices);
 
     DisplayOptions options() const;
     void apply(const DisplayOptions &options);
@@ -43,6 +45,7 @@ signals:
     void communicationSettingsRequested();
     void signalTimeoutMsChanged(int ms);
     void meterOptionsChanged(const MeterChoices &options);
+    void webChoicesChanged(const WebChoices &choices);
 
 public slots:
     void openDisplayOptions();

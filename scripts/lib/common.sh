@@ -18,10 +18,11 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # with xdotool (which also clicks, types and resizes in the soak).
 # tzdata: the clock tests read the time in other zones and across daylight saving changes.
 # smcroute is the multicast router between two bridges in the relay's multicast test.
+# libqt5websockets5-dev: the web view's live feed.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
     qtbase5-dev qtbase5-dev-tools qtbase5-private-dev libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev
-    libxss-dev
+    libxss-dev libqt5websockets5-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
     iproute2 socat smcroute
@@ -29,9 +30,19 @@ KOLVANE_PACKAGES=(
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The web view's page is checked in Debian's chromium, headless, driven by puppeteer-core from npm
+# (tests/web/package-lock.json); without them that test skips.
+KOLVANE_BROWSER_PACKAGES=(chromium npm)
+# ensure_page_check_modules: the page check's node modules, exactly as the lock file names them.
+ensure_page_check_modules() {
+    local dir="$KOLVANE_ROOT/tests/web"
+    if [ ! -d "$dir/node_modules/puppeteer-core" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+        npm ci --prefix "$dir" --no-audit --no-fund
+    fi
+}
 # The same program built against Qt 6 (scripts/test, scripts/demo --qt6); libqt6gui6 brings the icon
 # plug-in, qt6-base-dev the OpenGL and Vulkan headers that Qt 6's CMake files look for.
-KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
+KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev)
 # The Qt 6 tree has no benchmarks (scripts/bench measures the Qt 5 build) and knows where the Qt 5
 # program is, to pass the settings file between the two.
 KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
@@ -46,7 +57,7 @@ KOLVANE_DEB_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils)
 # The pixel check runs both programs on a private X server at a frozen time of day (faketime).
 KOLVANE_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user mmdebstrap faketime)
 KOLVANE_ARM64_SYSROOT="${KOLVANE_ARM64_SYSROOT:-$KOLVANE_ROOT/build-arm64-sysroot}"
-KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime
+KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libqt5websockets5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime
 
 missing_packages() {
     local pkg
@@ -87,10 +98,16 @@ ensure_arm64_sysroot() {
 
 ensure_arm64_sysroot_packages() {
     [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5WebSockets/Qt5WebSocketsConfig.cmake" ] &&
         [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "The arm64 sysroot is missing; run scripts/package --arch arm64 once as root." >&2
         exit 1
+    fi
+    # A sysroot made before a package joined the list is made again (mmdebstrap wants an empty folder);
+    # only a folder that holds one is removed.
+    if [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ]; then
+        rm -rf "$KOLVANE_ARM64_SYSROOT"
     fi
     local mirror=http://deb.debian.org/debian
     mmdebstrap --arch=arm64 --variant=extract --mode=root --include="$KOLVANE_ARM64_SYSROOT_PACKAGES" \
@@ -126,7 +143,7 @@ build_targets() {
 }
 
 # The libFuzzer build: clang, the fuzz targets only.
-KOLVANE_FUZZ_TARGETS=(fuzz_framestream fuzz_datagram)
+KOLVANE_FUZZ_TARGETS=(fuzz_framestream fuzz_datagram fuzz_httphead)
 build_fuzzers() {
     configure_tree "$KOLVANE_FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DKOLVANE_FUZZ=ON \
         -DKOLVANE_BUILD_TESTS=OFF -DKOLVANE_BUILD_BENCH=OFF

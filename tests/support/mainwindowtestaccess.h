@@ -11,6 +11,7 @@
 #include "silencewatch.h"
 #include "statuslamp.h"
 #include "walldisplay.h"
+#include "webview.h"
 #include "zelppmmeter.h"
 
 #include <QApplication>
@@ -48,6 +49,7 @@ public:
     static StatusLamp *linkLamp(MainWindow &w) { return w.linkLamp; }
     static MeterOptions &meterOptions(MainWindow &w) { return w.meterOptions; }
     static SilenceWatch *silenceWatch(MainWindow &w) { return w.silenceWatch; }
+    static WebView *webView(MainWindow &w) { return w.webView; }
 
     static bool shown(QWidget &w)
     {
