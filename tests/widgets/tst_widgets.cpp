@@ -1,6 +1,7 @@
 // The display widgets: repaint rules, the meter's scale, pixels and peak marks, the clocks' ticker, steps,
 // faces and texts, and the status lamp. The meter's pixel rules run again at a device pixel ratio of 1.5.
 
+#include "fakeclock.h"
 #include "localclock.h"
 #include "statuslamp.h"
 #include "walltick.h"
@@ -19,24 +20,6 @@ namespace {
 
 // Day and month names in one language whatever the machine's locale; set before the application starts.
 [[maybe_unused]] const bool cLocale = qputenv("LC_ALL", "C");
-
-// Replaces the clocks' time source for as long as it lives.
-struct FakeClock
-{
-    explicit FakeClock(const QDateTime &start = QDateTime(QDate(2026, 12, 5), QTime(0, 0)))
-    {
-        set(start);
-        LocalClock::setSource([] { return now(); });
-    }
-    ~FakeClock() { LocalClock::setSource(nullptr); }
-    static void set(const QDateTime &time) { now() = time; }
-    static void advanceMs(qint64 ms) { now() = now().addMSecs(ms); }
-    static QDateTime &now()
-    {
-        static QDateTime fake;
-        return fake;
-    }
-};
 
 struct PaintCounter : QObject
 {
