@@ -17,7 +17,6 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # Xephyr, screens resized, unplugged and plugged back (xrandr on Xorg's dummy driver), and press keys
 # with xdotool (which also clicks, types and resizes in the soak).
 # tzdata: the clock tests read the time in other zones and across daylight saving changes.
-# smcroute is the multicast router between two bridges in the relay's multicast test.
 # libqt5websockets5-dev: the web view's live feed.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
@@ -25,14 +24,16 @@ KOLVANE_PACKAGES=(
     libxss-dev libqt5websockets5-dev
     fonts-dejavu-core ttf-bitstream-vera
     xvfb xauth xdotool
-    iproute2 socat smcroute
+    iproute2 socat
     dbus-daemon openbox wmctrl xserver-xephyr xserver-xorg-video-dummy x11-xserver-utils
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The web view's page is checked in Debian's chromium, headless, driven by puppeteer-core from npm
-# (tests/web/package-lock.json); without them that test skips.
-KOLVANE_BROWSER_PACKAGES=(chromium npm)
+# (tests/web/package-lock.json); without them that test skips. A machine with Node.js from elsewhere
+# has its own npm, which Debian's npm package would conflict with.
+KOLVANE_BROWSER_PACKAGES=(chromium)
+command -v npm >/dev/null || KOLVANE_BROWSER_PACKAGES+=(npm)
 # ensure_page_check_modules: the page check's node modules, exactly as the lock file names them.
 ensure_page_check_modules() {
     local dir="$KOLVANE_ROOT/tests/web"
