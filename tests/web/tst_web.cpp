@@ -6,6 +6,7 @@
 #include "webfeed.h"
 #include "webserver.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,11 +17,9 @@
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTime>
 #include <QWebSocket>
 
 #include <cmath>
-#include <memory>
 
 using Access = MainWindowTestAccess;
 
@@ -34,21 +33,16 @@ quint16 freePort(QAbstractSocket &&probe)
     return probe.localPort();
 }
 
-// The whole answer to one request: the server closes after it (or switches to the feed).
+// The whole answer to one request: the server closes after it.
 QByteArray fetch(quint16 port, const QByteArray &request)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     // Written once connected; refused, it ends with no answer.
     socket.write(request);
-    QByteArray answer;
-    const bool ended = QTest::qWaitFor(
-        [&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState || answer.startsWith("HTTP/1.1 101");
-        },
-        TimeoutMs);
-    return ended ? answer + socket.readAll() : "still open";
+    const bool ended =
+        QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, TimeoutMs);
+    return ended ? socket.readAll() : "still open";
 }
 
 QByteArray get(quint16 port, const char *path)
@@ -71,39 +65,34 @@ class TestWeb : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempSettings> settings;
+    TempSettings settings;
     std::unique_ptr<MainWindow> window;
     quint16 udpPort = freePort(QUdpSocket());
+    quint16 webPort = freePort(QTcpSocket());
     QUdpSocket console;
     WebConfig base;
 
     WebServer *server() { return Access::webView(*window)->server(); }
     quint16 port() { return server()->port(); }
-    void sendFrames(const LevelFrame::Levels &levels, int count)
+    void send(const LevelFrame::Levels &levels)
     {
-        for (int i = 0; i < count; ++i)
-            console.writeDatagram(LevelFrame::encodeLevels(levels), QHostAddress::LocalHost, udpPort);
+        console.writeDatagram(LevelFrame::encodeLevels(levels), QHostAddress::LocalHost, udpPort);
     }
     QJsonValue status() { return QJsonDocument::fromJson(body(get(port(), "/status"))).object(); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        settings = std::make_unique<TempSettings>();
         // Without a usable port nothing listens.
-        settings->write({{"web_port", 70000}});
+        settings.write({{"web_port", 70000}});
         window = std::make_unique<MainWindow>();
         QVERIFY(!server()->isListening());
         window.reset();
-        settings->write({{"web_port", freePort(QTcpSocket())},
-                         {"web_max_connections", "many"},
-                         {"use_udp", "true"},
-                         {"is_server", "false"},
-                         {"client_host", "127.0.0.1"},
-                         {"client_port", udpPort},
-                         {"signal_timeout_ms", 500},
-                         {"silence_alarm", true},
-                         {"silence_delay_s", 1}});
+        const QVariantMap used{{"web_port", webPort},    {"web_max_connections", "many"},
+                               {"use_udp", "true"},      {"client_host", "127.0.0.1"},
+                               {"client_port", udpPort}, {"signal_timeout_ms", 500},
+                               {"silence_alarm", true},  {"silence_delay_s", 1}};
+        settings.write(used);
         window = std::make_unique<MainWindow>();
         base = Access::webView(*window)->config();
     }
@@ -144,10 +133,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<int>("code");
         const QByteArray host = "Host: 127.0.0.1\r\n";
-        QTest::newRow("page") << "GET / HTTP/1.1\r\n" + host + "\r\n" << 200;
         QTest::newRow("script, bare LF, HTTP/1.0") << QByteArray("GET /meters.js HTTP/1.0\n\n") << 200;
         QTest::newRow("status with a query") << "GET /status?x=1 HTTP/1.1\r\n" + host + "\r\n" << 200;
-        QTest::newRow("feed") << Upgrade << 101;
         QTest::newRow("feed, HTTP/1.0") << QByteArray(Upgrade).replace("HTTP/1.1", "HTTP/1.0") << 400;
         QTest::newRow("feed, no upgrade") << "GET /feed HTTP/1.1\r\n" + host + "\r\n" << 400;
         QTest::newRow("unknown path") << "GET /etc/passwd HTTP/1.1\r\n" + host + "\r\n" << 404;
@@ -159,7 +146,6 @@ private Q_SLOTS:
         QTest::newRow("HTTP/2") << "GET / HTTP/2.0\r\n" + host + "\r\n" << 400;
         QTest::newRow("absolute target") << "GET http://x/ HTTP/1.1\r\n" + host + "\r\n" << 400;
         QTest::newRow("no colon") << "GET / HTTP/1.1\r\n" + host + "Broken\r\n\r\n" << 400;
-        QTest::newRow("folded") << "GET / HTTP/1.1\r\n" + host + "X: a\r\n b\r\n\r\n" << 400;
         QTest::newRow("blank before colon") << "GET / HTTP/1.1\r\n" + host + "X : a\r\n\r\n" << 400;
         QTest::newRow("1 MiB header") << "GET / HTTP/1.1\r\nX: " + QByteArray(1 << 20, 'a') << 431;
         const QByteArray fields = "GET / HTTP/1.1\r\n" + host + QByteArray("X: y\r\n").repeated(99);
@@ -172,10 +158,8 @@ private Q_SLOTS:
         QFETCH(int, code);
         const QByteArray answer = fetch(port(), head);
         QCOMPARE(answer.left(answer.indexOf("\r\n")).split(' ').value(1).toInt(), code);
-        if (code != 101) {
-            QVERIFY(answer.contains("\r\nCache-Control: no-store\r\n"));
-            QVERIFY(answer.contains("\r\nContent-Security-Policy: default-src 'none'; script-src 'self';"));
-        }
+        QVERIFY(answer.contains("\r\nCache-Control: no-store\r\n") &&
+                answer.contains("\r\nContent-Security-Policy: default-src 'none'; script-src 'self';"));
     }
 
     // Frames through the real UDP link, then silence: what monitoring reads and the feed follow.
@@ -192,9 +176,9 @@ private Q_SLOTS:
         client.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/feed").arg(port())));
         QVERIFY(has([](const QJsonObject &m) { return m["t"] == "hello" && m["scale"]["key"] == "din"; }));
         QVERIFY(has([](const QJsonObject &m) { return m["t"] == "time" && m["ms"].toDouble() > 1.7e12; }));
-        sendFrames({-9, -9, 0, 0, -21, -21}, 5);
+        send({-9, -9, 0, 0, -21, -21});
         QJsonValue now;
-        QTRY_VERIFY_WITH_TIMEOUT((now = status())["link"]["frames_received"] == 5, TimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((now = status())["link"]["frames_received"] == 1, TimeoutMs);
         const QJsonObject levels{{"prog_left", -9}, {"prog_right", -9}, {"sub_left", 0},
                                  {"sub_right", 0},  {"crm_left", -21},  {"crm_right", -21}};
         QCOMPARE(now["levels_db"].toObject(), levels);
@@ -210,50 +194,41 @@ private Q_SLOTS:
         QVERIFY(has([](const QJsonObject &m) { return m["t"] == "l" && m["v"][0] == 0; }));
         QTRY_VERIFY_WITH_TIMEOUT(status()["link"]["signal_lost_count"] == 1, TimeoutMs);
 
-        const QByteArray metrics = get(port(), "/metrics");
-        QVERIFY(metrics.contains("\r\nContent-Type: text/plain; version=0.0.4"));
+        const QByteArray answer = get(port(), "/metrics");
+        const QString metrics = QString::fromUtf8(body(answer));
+        QVERIFY(answer.contains("\r\nContent-Type: text/plain; version=0.0.4"));
         // The exposition format, strictly: each family's TYPE, then only samples of that family.
         const QRegularExpression format(
             "^((# HELP kolvane_[a-z_]+ .+\n)?# TYPE (kolvane_[a-z_]+) (counter|gauge)\n"
             "(\\3(\\{[a-z]+=\"[a-z_]+\"\\})? -?[0-9.]+(e[+-][0-9]+)?\n)+)+$");
-        QVERIFY(format.match(QString::fromUtf8(body(metrics))).hasMatch());
-        QMap<QString, double> values;
-        for (auto it = QRegularExpression("^(\\S+) (\\S+)$", QRegularExpression::MultilineOption)
-                           .globalMatch(QString::fromUtf8(body(metrics)));
-             it.hasNext();) {
-            const auto sample = it.next();
-            values[sample.captured(1)] = sample.captured(2).toDouble();
-        }
-        QCOMPARE(values["kolvane_frames_received_total"], 5.0);
-        QCOMPARE(values["kolvane_signal_losses_total"], 1.0);
-        QCOMPARE(values["kolvane_link_state{state=\"amber\"}"], 1.0);
-        QCOMPARE(values["kolvane_link_state{state=\"green\"}"], 0.0);
-        QCOMPARE(values["kolvane_silence_alarm"], 0.0);
-        QVERIFY(values.contains("kolvane_level_db{meter=\"crm_right\"}"));
-        QVERIFY(qAbs(values["kolvane_process_start_time_seconds"] - QDateTime::currentSecsSinceEpoch()) <
-                3600);
+        QVERIFY(format.match(metrics).hasMatch());
+        for (const char *sample :
+             {"\nkolvane_frames_received_total 1\n", "\nkolvane_signal_losses_total 1\n",
+              "\nkolvane_link_state{state=\"amber\"} 1\n", "\nkolvane_link_state{state=\"green\"} 0\n",
+              "\nkolvane_silence_alarm 0\n", "\nkolvane_level_db{meter=\"crm_right\"} "})
+            QVERIFY2(metrics.contains(sample), sample);
+        const auto start = QRegularExpression("\nkolvane_process_start_time_seconds (.+)\n").match(metrics);
+        QVERIFY(qAbs(start.captured(1).toDouble() - QDateTime::currentSecsSinceEpoch()) < 3600);
     }
 
     // One too many is closed at once; the others stay.
     void connectionLimit()
     {
-        std::vector<std::unique_ptr<QTcpSocket>> open;
-        for (int i = 0; i <= 64; ++i) {
-            open.push_back(std::make_unique<QTcpSocket>());
-            open.back()->connectToHost(QHostAddress::LocalHost, port());
-            QVERIFY(open.back()->waitForConnected(TimeoutMs));
+        QTcpSocket open[65];
+        for (int i = 0; i < 65; ++i) {
+            open[i].connectToHost(QHostAddress::LocalHost, port());
             QTRY_COMPARE_WITH_TIMEOUT(server()->connectionCount(), std::min(i + 1, 64), TimeoutMs);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(open.back()->state(), QAbstractSocket::UnconnectedState, TimeoutMs);
-        QVERIFY(std::all_of(open.begin(), open.end() - 1,
-                            [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; }));
+        QTRY_COMPARE_WITH_TIMEOUT(open[64].state(), QAbstractSocket::UnconnectedState, TimeoutMs);
+        QVERIFY(std::all_of(open, open + 64, [](const QTcpSocket &s) {
+            return s.state() == QAbstractSocket::ConnectedState;
+        }));
     }
 
     void slowHeadClosed()
     {
-        WebConfig quick = base;
-        quick.headTimeoutMs = 200;
-        Access::webView(*window)->apply(quick);
+        // The same server, with heads due within 200 ms.
+        Access::webView(*window)->apply({base.port, base.bind, base.maxConnections, 200});
         QCOMPARE(fetch(port(), "GET / HTT"), QByteArray());
     }
 
@@ -263,17 +238,12 @@ private Q_SLOTS:
         QTcpSocket reader;
         reader.setReadBufferSize(16); // Qt takes no more off the kernel's queue
         reader.connectToHost(QHostAddress::LocalHost, port());
-        QVERIFY(reader.waitForConnected(TimeoutMs));
         reader.write(Upgrade);
         QTRY_COMPARE_WITH_TIMEOUT(server()->feed()->clientCount(), 1, TimeoutMs);
         // A masked text frame (a mask of zeros leaves the text as it is).
         const QByteArray ping = "{\"t\":\"ping\",\"c\":1}";
         const QByteArray frame = QByteArray("\x81") + char(0x80 | ping.size()) + QByteArray(4, '\0') + ping;
-        for (int i = 0; i < 40000 && server()->feed()->clientCount() == 1; ++i) {
-            reader.write(frame);
-            if (i % 1000 == 0)
-                QTest::qWait(1);
-        }
+        reader.write(frame.repeated(40000));
         QTRY_COMPARE_WITH_TIMEOUT(server()->feed()->clientCount(), 0, TimeoutMs);
     }
 
@@ -281,13 +251,12 @@ private Q_SLOTS:
     void page()
     {
         const QString dir = QStringLiteral(KOLVANE_WEB_TEST_DIR);
-        if (!QFile::exists(QStringLiteral("/usr/bin/chromium")))
-            QSKIP("chromium is missing (apt-get install chromium): the page is not checked in a browser");
-        if (!QDir(dir + QStringLiteral("/node_modules/puppeteer-core")).exists())
-            QSKIP("puppeteer-core is missing (npm ci in tests/web): the page is not checked in a browser");
+        if (!QFile::exists(QStringLiteral("/usr/bin/chromium")) ||
+            !QDir(dir + QStringLiteral("/node_modules/puppeteer-core")).exists())
+            QSKIP("chromium or puppeteer-core is missing (apt-get install chromium; npm ci in tests/web)");
         LevelFrame::Levels levels{-9, -9, 0, 0, -21, -21};
         QTimer console;
-        connect(&console, &QTimer::timeout, [&] { sendFrames(levels, 1); });
+        connect(&console, &QTimer::timeout, [&] { send(levels); });
         console.start(40);
         QProcess browser;
         // Ended by SIGTERM, on which puppeteer closes the browser, never by the kill of QProcess's end.
@@ -297,20 +266,18 @@ private Q_SLOTS:
         const auto step = [&] {
             QTest::qWaitFor([&] { return browser.canReadLine() || browser.state() == QProcess::NotRunning; },
                             60000);
-            const QJsonObject read = QJsonDocument::fromJson(browser.readLine()).object();
             browser.write("next\n");
-            return read;
+            return QJsonDocument::fromJson(browser.readLine()).object();
         };
         const QJsonObject shown = step();
         QVERIFY2(!shown.isEmpty(), browser.readAllStandardError().constData());
         QVERIFY2(shown["problems"].toArray().isEmpty(),
                  QJsonDocument(shown["problems"].toArray()).toJson().constData());
-        const Ui::MainWindow *ui = Access::ui(*window);
-        const ZelPPMMeter *meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
-                                       ui->SubRight, ui->CrmLeft,   ui->CrmRight};
+        const QStringList meters{"ProgLeft", "ProgRight", "SubLeft", "SubRight", "CrmLeft", "CrmRight"};
         for (int i = 0; i < WebSnapshot::MeterCount; ++i)
-            QVERIFY2(qAbs(shown["bars"][i].toInt() - meters[i]->barLength()) <= 1,
-                     qPrintable(QString::number(i)));
+            QVERIFY2(qAbs(shown["bars"][i].toInt() -
+                          window->findChild<ZelPPMMeter *>(meters[i])->barLength()) <= 1,
+                     qPrintable(meters[i]));
         QCOMPARE(shown["lamp"].toArray(), (QJsonArray{40, 200, 60}));
         const int lag = QTime::fromString(shown["time"].toString()).secsTo(QTime::currentTime());
         QVERIFY2(qAbs(lag) <= 2 || qAbs(lag) >= 86398, qPrintable(shown["time"].toString()));
@@ -322,8 +289,6 @@ private Q_SLOTS:
         QCOMPARE(lost["lamp"].toArray(), (QJsonArray{255, 176, 0}));
         // A phone's window: the whole display, as wide as the window, in the middle.
         QCOMPARE(lost["canvas"].toArray(), (QJsonArray{0, 308, 390, 229}));
-        QVERIFY(QTest::qWaitFor([&] { return browser.state() == QProcess::NotRunning; }, 60000));
-        QCOMPARE(browser.exitCode(), 0);
     }
 };
 
