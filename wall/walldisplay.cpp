@@ -21,7 +21,7 @@ constexpr int MsPerSecond = 1000;
 
 WallDisplay::WallDisplay(QWidget *window)
     : QObject(window), window(window), kioskMode(new Kiosk(window)), cursor(new CursorHider(window)),
-      awake(new ScreenAwake(this)), displayMenu(new DisplayMenu(window))
+      awake(new ScreenAwake(window, this)), displayMenu(new DisplayMenu(window))
 {
     window->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window, &QWidget::customContextMenuRequested, this,
