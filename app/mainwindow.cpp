@@ -118,6 +118,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     silenceWatch = new SilenceWatch(labelMeter1, this);
     // Silence while the link is lost is the link lamp's business, not the alarm's.
     connect(linkStatus, &LinkStatus::lampChanged, silenceWatch, &SilenceWatch::followLinkLamp);
+    // The pixel shift moves the whole picture: laid out anew at the next paint.
+    connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
+        if (windowSize.isValid()) {
+            resizePending = true;
+            update();
+        }
+    });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.
     readSettings();

@@ -5,6 +5,7 @@
 #include "mylabel.h"
 #include "scalebackground.h"
 #include "statuslamp.h"
+#include "walldisplay.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
@@ -34,8 +35,9 @@ void MainWindow::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     if (resizePending && !background->isNull())
         scaleLayout();
-    const int x = (windowSize.width() - scaledBackground->width()) / 2;
-    const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    const QRect area = wallDisplay->pictureArea(windowSize);
+    const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
+    const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
     // The opaque background hides the backdrop under it: the backdrop is drawn only beside it.
     const QRegion besideBackground = event->region() - QRect(QPoint(x, y), scaledBackground->size());
     if (scaledBackground->hasAlphaChannel()) {
@@ -55,14 +57,18 @@ void MainWindow::scaleLayout()
     // The old copies go first, so that at most one pair is held at a time.
     *scaledBackground = QPixmap();
     *scaledBackgroundEmpty = QPixmap();
-    *scaledBackground = scaleBackground->scaled(windowSize, meterOptions.scale);
+    // The picture area: the window, or less the pixel shift's reach.
+    const QRect area = wallDisplay->pictureArea(windowSize);
+    *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
     // Where the background fills the window, as at the design's aspect ratio, the backdrop would
     // never show: it is not scaled at all.
     if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())
         *scaledBackgroundEmpty =
             backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
-    const Fit fit = fitToWindow(windowSize);
+    Fit fit = fitToWindow(area.size());
+    fit.offsetX += area.x();
+    fit.offsetY += area.y();
 
     // Each widget with the index of its design rectangle (captured in another order).
     const std::pair<QWidget *, int> scaled[ScaledWidgetCount] = {

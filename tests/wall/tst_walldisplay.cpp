@@ -5,6 +5,7 @@
 
 #include "autostart.h"
 #include "displaymenu.h"
+#include "pixelshift.h"
 #include "privatebus.h"
 #include "screenplacement.h"
 #include "tempsettings.h"
@@ -203,8 +204,8 @@ private Q_SLOTS:
                         offered << dialog->findChild<QWidget *>(name)->isEnabled();
                 };
                 rows();
-                for (const char *name :
-                     {"checkBox_autostart", "checkBox_peakhold", "checkBox_over", "checkBox_silencealarm"})
+                for (const char *name : {"checkBox_autostart", "checkBox_peakhold", "checkBox_over",
+                                         "checkBox_silencealarm", "checkBox_pixelshift"})
                     box(name)->setChecked(on);
                 box("checkBox_keepawake")->setChecked(!on);
                 rows();
@@ -231,7 +232,7 @@ private Q_SLOTS:
         const QStringList after =
             Access::with(before, {"signal_timeout_ms=800", "hide_cursor_s=0", "keep_screen_awake=false",
                                   "peak_hold=true", "over_indicator=true", "silence_alarm=true",
-                                  "silence_threshold_db=-30", "silence_delay_s=5"});
+                                  "silence_threshold_db=-30", "silence_delay_s=5", "pixel_shift=true"});
         QCOMPARE(Access::settingsInUse(w), after);
         QVERIFY(Access::meterOptions(w) == (MeterChoices{true, true, true, -30, 5})); // stored at exit
         QFile file(entry);
@@ -246,8 +247,70 @@ private Q_SLOTS:
         QCOMPARE(offered, (QList<int>{1, 1, 1, 1, 0, 0, 0, 0, 1500}));
         QCOMPARE(Access::settingsInUse(w),
                  Access::with(after, {"signal_timeout_ms=900", "keep_screen_awake=true", "peak_hold=false",
-                                      "over_indicator=false", "silence_alarm=false"}));
+                                      "over_indicator=false", "silence_alarm=false", "pixel_shift=false"}));
         QVERIFY(!QFile::exists(entry) && !Autostart::isEnabled());
+    }
+
+    // The pixel shift's path: from the centre a pixel a step, row by row through the reach's square and
+    // back; the reach is 1/200 of the height, at least a pixel.
+    void pixelShiftPath_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QPoint>("offset");
+        QTest::newRow("the centre first") << 580 << 0 << QPoint(0, 0);
+        QTest::newRow("along the middle row") << 580 << 2 << QPoint(2, 0);
+        QTest::newRow("down at the row's end") << 580 << 3 << QPoint(2, 1);
+        QTest::newRow("next row backwards") << 580 << 5 << QPoint(0, 1);
+        QTest::newRow("the last corner") << 580 << 12 << QPoint(2, 2);
+        QTest::newRow("turned back") << 580 << 13 << QPoint(1, 2);
+        QTest::newRow("the first corner") << 580 << 36 << QPoint(-2, -2);
+        QTest::newRow("round again") << 580 << 48 << QPoint(0, 0);
+        QTest::newRow("1080 lines reach 5, odd middle row backwards") << 1080 << 5 << QPoint(-5, 0);
+        QTest::newRow("1080 lines, down") << 1080 << 6 << QPoint(-5, 1);
+        QTest::newRow("a pixel at least") << 100 << 1 << QPoint(-1, 0);
+        QTest::newRow("a pixel at least, last corner") << 100 << 4 << QPoint(1, 1);
+    }
+    void pixelShiftPath()
+    {
+        QFETCH(int, height);
+        QFETCH(int, step);
+        QFETCH(QPoint, offset);
+        QCOMPARE(PixelShift::offset(step, PixelShift::reach(height)), offset);
+    }
+
+    // At every step of the path the whole picture is in the window, moved as a whole and nothing else.
+    void pixelShiftKeepsThePictureWhole()
+    {
+        MainWindow w;
+        w.resize(1200, 700);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        WallDisplay *wall = Access::wall(w);
+        DisplayOptions options = wall->options();
+        options.pixelShift = true;
+        wall->apply(options);
+        const auto placed = [&] {
+            w.repaint();
+            QVector<QRect> rects;
+            for (const QWidget *child : w.centralWidget()->findChildren<QWidget *>())
+                if (child->isVisible())
+                    rects << QRect(child->mapTo(&w, QPoint()), child->size());
+            return rects;
+        };
+        const QVector<QRect> centred = placed();
+        const QRect area = wall->pictureArea(w.size());
+        QCOMPARE(area, QRect(3, 3, 1194, 694));
+        for (int step = 1; step <= 2 * (7 * 7 - 1); ++step) {
+            wall->shiftPicture();
+            const QPoint moved = PixelShift::offset(step, 3);
+            const QVector<QRect> now = placed();
+            QCOMPARE(now.size(), centred.size());
+            for (int i = 0; i < now.size(); ++i) {
+                QCOMPARE(now[i], centred[i].translated(moved));
+                QVERIFY2(w.rect().contains(now[i]), qPrintable(QString::number(step)));
+            }
+        }
     }
 
     // The screen a window's left edge lies on; a maximized frame starts a few pixels left of its screen.
