@@ -261,14 +261,11 @@ private Q_SLOTS:
         QTest::newRow("the centre first") << 580 << 0 << QPoint(0, 0);
         QTest::newRow("along the middle row") << 580 << 2 << QPoint(2, 0);
         QTest::newRow("down at the row's end") << 580 << 3 << QPoint(2, 1);
-        QTest::newRow("next row backwards") << 580 << 5 << QPoint(0, 1);
         QTest::newRow("the last corner") << 580 << 12 << QPoint(2, 2);
         QTest::newRow("turned back") << 580 << 13 << QPoint(1, 2);
         QTest::newRow("the first corner") << 580 << 36 << QPoint(-2, -2);
         QTest::newRow("round again") << 580 << 48 << QPoint(0, 0);
         QTest::newRow("1080 lines reach 5, odd middle row backwards") << 1080 << 5 << QPoint(-5, 0);
-        QTest::newRow("1080 lines, down") << 1080 << 6 << QPoint(-5, 1);
-        QTest::newRow("a pixel at least") << 100 << 1 << QPoint(-1, 0);
         QTest::newRow("a pixel at least, last corner") << 100 << 4 << QPoint(1, 1);
     }
     void pixelShiftPath()
@@ -299,8 +296,7 @@ private Q_SLOTS:
             return rects;
         };
         const QVector<QRect> centred = placed();
-        const QRect area = wall->pictureArea(w.size());
-        QCOMPARE(area, QRect(3, 3, 1194, 694));
+        QCOMPARE(wall->pictureArea(w.size()), QRect(3, 3, 1194, 694)); // 700 lines reach 3
         for (int step = 1; step <= 2 * (7 * 7 - 1); ++step) {
             wall->shiftPicture();
             const QPoint moved = PixelShift::offset(step, 3);
