@@ -135,6 +135,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             silenceWatch);
         // The scale also sets the fall and the marks on the background, drawn again at the next paint.
         releaseStep = MeterScale::of(meterOptions.scale).fallDbPerTick(releaseInterval);
+        scaledFor = {};
         if (windowSize.isValid()) {
             resizePending = true;
             update();

@@ -54,17 +54,21 @@ void MainWindow::scaleLayout()
 {
     using namespace LayoutScaling;
 
-    // The old copies go first, so that at most one pair is held at a time.
-    *scaledBackground = QPixmap();
-    *scaledBackgroundEmpty = QPixmap();
-    // The picture area: the window, or less the pixel shift's reach.
+    // The picture area: the window, or less the pixel shift's reach. A step of the shift only moves
+    // the picture: its pixmaps stay, and the clocks and meters are not held up by scaling them again.
     const QRect area = wallDisplay->pictureArea(windowSize);
-    *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
-    // Where the background fills the window, as at the design's aspect ratio, the backdrop would
-    // never show: it is not scaled at all.
-    if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())
-        *scaledBackgroundEmpty =
-            backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaledFor != std::pair(windowSize, area.size())) {
+        scaledFor = {windowSize, area.size()};
+        // The old copies go first, so that at most one pair is held at a time.
+        *scaledBackground = QPixmap();
+        *scaledBackgroundEmpty = QPixmap();
+        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
+        // Where the background fills the window, as at the design's aspect ratio, the backdrop would
+        // never show: it is not scaled at all.
+        if (scaledBackground->size() != windowSize || scaledBackground->hasAlphaChannel())
+            *scaledBackgroundEmpty =
+                backgroundEmpty->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
 
     Fit fit = fitToWindow(area.size());
     fit.offsetX += area.x();

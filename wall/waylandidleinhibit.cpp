@@ -97,11 +97,6 @@ std::unique_ptr<WaylandIdleInhibit> WaylandIdleInhibit::start(QWidget *window)
     return std::unique_ptr<WaylandIdleInhibit>(new WaylandIdleInhibit(window, std::move(protocol)));
 }
 
-bool WaylandIdleInhibit::isInhibiting() const
-{
-    return protocol->inhibitor;
-}
-
 void WaylandIdleInhibit::follow(bool shown)
 {
     auto *surface =
@@ -129,11 +124,6 @@ bool WaylandIdleInhibit::isBuiltIn()
 std::unique_ptr<WaylandIdleInhibit> WaylandIdleInhibit::start(QWidget *)
 {
     return nullptr;
-}
-
-bool WaylandIdleInhibit::isInhibiting() const
-{
-    return false;
 }
 
 void WaylandIdleInhibit::follow(bool) {}

@@ -21,9 +21,6 @@ public:
     static std::unique_ptr<WaylandIdleInhibit> start(QWidget *window);
     ~WaylandIdleInhibit() override;
 
-    // Whether an inhibitor is on the window's surface now (only once the window has been shown).
-    bool isInhibiting() const;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
