@@ -26,8 +26,8 @@ constexpr int CpuWindowMs = 3000;
 const QString RelayPort = "5500", RelayAddress = "10.77.0.1";
 const QString StoredKeys =
     "client_host client_port current_screen full_screen geometry hide_cursor_s is_server keep_screen_awake "
-    "labelMeter1 labelMeter2 labelMeter3 over_indicator peak_hold serialport server_host server_port "
-    "signal_timeout_ms silence_alarm silence_delay_s silence_threshold_db use_udp";
+    "labelMeter1 labelMeter2 labelMeter3 over_indicator peak_hold pixel_shift serialport server_host "
+    "server_port signal_timeout_ms silence_alarm silence_delay_s silence_threshold_db use_udp";
 const double DinBase = std::pow(10.0, -50 / 80.0), DinSpan = std::pow(10.0, 5 / 80.0) - DinBase;
 using Check = std::function<QString(const Shot &)>;
 } // namespace
