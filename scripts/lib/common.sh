@@ -20,7 +20,7 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # smcroute is the multicast router between two bridges in the relay's multicast test.
 # Under Wayland the display asks the compositor's idle inhibitor through wayland-client (libwayland-dev,
 # its protocol code made by wayland-scanner from wayland-protocols); its system test runs the program
-# (qtwayland5) under sway and weston on their headless back ends and looks through grim.
+# (qtwayland5) under sway and weston on their headless back ends, looks through grim and types with wtype.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
     qtbase5-dev qtbase5-dev-tools qtbase5-private-dev libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev
@@ -29,7 +29,7 @@ KOLVANE_PACKAGES=(
     xvfb xauth xdotool
     iproute2 socat smcroute
     dbus-daemon openbox wmctrl xserver-xephyr xserver-xorg-video-dummy x11-xserver-utils
-    libwayland-dev libwayland-bin wayland-protocols qtwayland5 sway weston grim
+    libwayland-dev libwayland-bin wayland-protocols qtwayland5 sway weston grim wtype
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -1,6 +1,7 @@
 // The real kolvane-meters on Wayland compositors' headless back ends, full screen from the stored option:
-// under sway with the compositor's idle inhibitor on its window while the screen is to be kept awake;
-// under weston, which offers no inhibitor, with the log saying why the screen may blank.
+// under sway with the compositor's idle inhibitor on its window while the screen is to be kept awake, and
+// none once that is turned off in the display options; under weston, which offers no inhibitor, with the
+// log saying why the screen may blank.
 #include "program.h"
 
 #include <QJsonDocument>
@@ -75,11 +76,15 @@ class TestWayland : public QObject, SystemFixture
     }
     // Whether the shooter's picture of the output shows the display covering it: its grey panel at the
     // corners and edges, no title bar, no desktop.
-    bool covered(const QString &shooter)
+    QProcessEnvironment client() const // of the compositor
     {
         QProcessEnvironment env = environment();
         env.insert("WAYLAND_DISPLAY", socket);
-        const bool shot = !run(shooter, env).isNull();
+        return env;
+    }
+    bool covered(const QString &shooter)
+    {
+        const bool shot = !run(shooter, client()).isNull();
         const QStringList pictures = QDir(shots).entryList({"*.png"}, QDir::Files, QDir::Time);
         const QImage picture =
             shot && !pictures.isEmpty() ? QImage(shots + '/' + pictures.first()) : QImage();
@@ -126,8 +131,8 @@ void TestWayland::fullScreenAndAwake()
     QFETCH(QString, awake);
     QFETCH(QString, said);
     KOLVANE_REQUIRE(
-        hasTools({compositor.section(' ', 0, 0), shooter.section(' ', 0, 0), "swaymsg", "setpriv"}),
-        "Debian: sway grim weston qtwayland5");
+        hasTools({compositor.section(' ', 0, 0), shooter.section(' ', 0, 0), "swaymsg", "wtype", "setpriv"}),
+        "Debian: sway grim wtype weston qtwayland5");
     const QString tag = QTest::currentDataTag(), log = work.filePath(tag + ".log");
     Program server(work.filePath(tag + "-server")), meters(work.filePath(tag));
     QVERIFY(startCompositor(server, compositor));
@@ -136,6 +141,20 @@ void TestWayland::fullScreenAndAwake()
     QVERIFY2(QTest::qWaitFor([&] { return covered(shooter); }, TimeoutMs), why());
     if (!ipc.isEmpty())
         QTRY_VERIFY(tree().contains("\"inhibit_idle\":" + awake.toUtf8()));
+    // Turned off in the display options, from the keyboard: out of full screen (where sway hands a dialog
+    // no keys), the menu key, the menu's second entry, the dialog's third field, OK, and back. One
+    // keyboard for all: the menu closes when its keyboard goes.
+    if (!ipc.isEmpty() && awake == "true") {
+        QVERIFY(!run("wtype -s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return -s "
+                     "3000 "
+                     "-k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11",
+                     client())
+                     .isNull());
+        const auto released = [&](const QByteArray &now) { // once the dialog, never inhibiting, is gone
+            return now.contains("\"inhibit_idle\":false") && !now.contains("\"inhibit_idle\":true");
+        };
+        QTRY_VERIFY(released(tree()));
+    }
     QCOMPARE(meters.stop(), 0);
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
