@@ -207,14 +207,22 @@ class TestSystem : public QObject
         return bool(grabUntil("Kolvane Meters", at));
     }
     // A tool run on the test's display: its output, null when it failed.
-    QString run(const QString &tool, const QStringList &arguments)
+    QString run(const QString &tool, const QStringList &arguments, const QProcessEnvironment &env = {},
+                const QString &folder = {})
     {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        process.setWorkingDirectory(folder);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStandardPaths::findExecutable(tool), arguments);
         const bool ran = process.waitForFinished(3 * TimeoutMs) && process.exitCode() == 0;
         return ran ? QString::fromLocal8Bit(process.readAllStandardOutput() + ' ') : QString();
+    }
+    static bool have(const QStringList &tools)
+    {
+        return std::all_of(tools.begin(), tools.end(), [](const QString &tool) {
+            return !QStandardPaths::findExecutable(tool).isEmpty();
+        });
     }
     QString windowId()
     {
@@ -250,10 +258,7 @@ private slots:
     {
         const QStringList tools{
             "Xvfb", "socat", "xdotool", "openbox", "Xephyr", "wmctrl", KOLVANE_SCREENSHOT_PROGRAM};
-        KOLVANE_REQUIRE(
-            std::all_of(tools.begin(), tools.end(),
-                        [](const QString &tool) { return !QStandardPaths::findExecutable(tool).isEmpty(); }),
-            "Debian: xvfb socat xdotool openbox xserver-xephyr wmctrl libxcb1-dev");
+        KOLVANE_REQUIRE(have(tools), "Debian: xvfb socat xdotool openbox xserver-xephyr wmctrl libxcb1-dev");
         managed = false;
         QVERIFY(startX(xvfb.emplace(work.filePath("xvfb")), "Xvfb", {"-screen", "0", "2600x1000x24"}));
     }
@@ -428,6 +433,117 @@ private slots:
             {"--output DUMMY1 --mode 1024x768 --right-of DUMMY0", {1024, 0, 1024, 768}}};
         for (const auto &[change, covered] : steps)
             QVERIFY2(xrandr(change) && comesTo(covered), why());
+    }
+
+    // Under Wayland compositors' headless back ends, full screen from the stored option: under sway the
+    // compositor's idle inhibitor on the window while the screen is kept awake, gone once that is turned
+    // off in the display options, none with the option off; weston offers none, and the log says why.
+    void wayland_data()
+    {
+        QTest::addColumn<QString>("compositor");
+        QTest::addColumn<QString>("shooter"); // leaves a picture of the first output in the working folder
+        QTest::addColumn<QString>("awake");   // keep_screen_awake
+        QTest::addColumn<QString>("said");    // at start
+        const QString sway = "sway -c config", grim = "grim -o HEADLESS-1 grim.png";
+        QTest::newRow("sway") << sway << grim << "true"
+                              << "screen kept awake through the compositor's idle inhibitor";
+        QTest::newRow("sway-option-off") << sway << grim << "false"
+                                         << "";
+        // weston lets a client take a picture only when debugging.
+        QTest::newRow("weston")
+            << "weston --backend=headless-backend.so --width=1920 --height=1080 "
+               "--socket=kolvane --idle-time=0 --use-pixman --debug"
+            << "weston-screenshooter"
+            << "true"
+            << "screen may blank: the compositor offers no idle inhibitor, no screen saver "
+               "service answers on the session bus";
+    }
+    void wayland()
+    {
+        QFETCH(QString, compositor);
+        QFETCH(QString, shooter);
+        QFETCH(QString, awake);
+        QFETCH(QString, said);
+        KOLVANE_REQUIRE(
+            have({"sway", "swaymsg", "grim", "wtype", "weston", "weston-screenshooter", "setpriv"}),
+            "Debian: sway grim wtype weston qtwayland5");
+        const QString tag = QTest::currentDataTag(), log = work.filePath(tag + ".log");
+        Program server(work.filePath(tag + "-server")), meters(work.filePath(tag));
+        // The compositor makes its sockets in a folder of its own; sway refuses to run as root, so there
+        // both run as nobody, who owns that folder.
+        const QString runtime = server.folder + "/run";
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther;
+        QFile config(server.folder + "/config");
+        QVERIFY(QDir().mkpath(runtime) && config.open(QIODevice::WriteOnly) &&
+                config.write("xwayland disable\noutput * resolution 1920x1080\n") > 0 && config.flush() &&
+                QFile::setPermissions(work.path(), open) && QFile::setPermissions(server.folder, open) &&
+                (geteuid() != 0 || chown(qPrintable(runtime), 65534, 65534) == 0));
+        QProcessEnvironment env = environment();
+        env.remove("DISPLAY");
+        for (const QString variable :
+             {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
+              "WLR_LIBINPUT_NO_DEVICES=1", "HOME=" + server.folder, "XDG_RUNTIME_DIR=" + runtime})
+            env.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        QStringList arguments =
+            (geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ") + compositor;
+        arguments = arguments.split(' ');
+        server.process.setWorkingDirectory(server.folder);
+        QString socket, ipc; // sway answers on the second
+        const auto ready = [&] {
+            for (const QString &name : QDir(runtime).entryList(QDir::System))
+                (name.startsWith("sway-ipc.") ? ipc : socket) = runtime + '/' + name;
+            return !socket.isEmpty() && ipc.isEmpty() != compositor.startsWith("sway");
+        };
+        QVERIFY(server.start(arguments.takeFirst(), arguments, env) && QTest::qWaitFor(ready, TimeoutMs));
+        env = environment(&meters);
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        env.insert("WAYLAND_DISPLAY", socket); // a path: the program's runtime folder is its own
+        meters.writeSettings({"full_screen=true", "keep_screen_awake=" + awake});
+        QVERIFY(meters.start("/bin/sh", {"-c", "exec \"$0\" 2>\"$1\"", KOLVANE_METERS_PROGRAM, log}, env));
+        const auto tool = [&](const QString &command) { // a client of the compositor
+            QStringList arguments = command.split(' ');
+            return run(arguments.takeFirst(), arguments, env, server.folder);
+        };
+        // The picture of the output shows the display covering it: its grey panel at the corners and
+        // the middles of the edges, no title bar, no desktop.
+        const auto covered = [&] {
+            const bool shot = !tool(shooter).isNull();
+            const QStringList pictures = QDir(server.folder).entryList({"*.png"}, QDir::Files, QDir::Time);
+            const QImage picture =
+                shot && !pictures.isEmpty() ? QImage(server.folder + '/' + pictures[0]) : QImage();
+            error = picture.size() == QSize(1920, 1080) ? "" : say("the picture is ", picture.size());
+            for (int i = 0; i < 9 && error.isEmpty(); i += i == 3 ? 2 : 1) {
+                const QPoint at(2 + i % 3 * 957, 2 + i / 3 * 537);
+                const QRgb pixel = picture.pixel(at);
+                if (qGray(pixel) < 64 || qAbs(qRed(pixel) - qBlue(pixel)) > 24)
+                    error = say("the edge at ", at, " is ", QColor(pixel).name());
+            }
+            return error.isEmpty();
+        };
+        QVERIFY2(QTest::qWaitFor(covered, TimeoutMs), why());
+        const auto inhibiting = [&](const QString &state) { // on the window, or with false on none
+            const QString tree = tool("swaymsg -r -t get_tree -s " + ipc).remove(' ');
+            return tree.contains("\"inhibit_idle\":" + state) &&
+                   (state == "true" || !tree.contains("\"inhibit_idle\":true"));
+        };
+        // Turned off in the display options, from the keyboard: out of full screen (where sway hands a
+        // dialog no keys), the menu key, the menu's second entry, the dialog's third field, OK, and back.
+        // One keyboard for all: the menu closes when its keyboard goes.
+        if (!ipc.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(inhibiting(awake), TimeoutMs);
+            QVERIFY(
+                awake == "false" ||
+                !tool(
+                     "wtype -s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return -s "
+                     "3000 -k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11")
+                     .isNull());
+            QTRY_VERIFY_WITH_TIMEOUT(inhibiting("false"), TimeoutMs);
+        }
+        QCOMPARE(meters.stop(), 0);
+        QFile file(log);
+        const QByteArray logged = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QVERIFY2(said.isEmpty() ? !logged.contains("idle inhibitor") : logged.contains(said.toUtf8()),
+                 logged);
     }
 };
 
