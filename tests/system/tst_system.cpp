@@ -480,13 +480,13 @@ private slots:
                 (geteuid() != 0 || chown(qPrintable(runtime), 65534, 65534) == 0));
         QProcessEnvironment env = environment();
         env.remove("DISPLAY");
-        for (const QString variable :
-             {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
-              "WLR_LIBINPUT_NO_DEVICES=1", "HOME=" + server.folder, "XDG_RUNTIME_DIR=" + runtime})
+        for (const QString &variable :
+             QStringList{"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
+                         "WLR_LIBINPUT_NO_DEVICES=1", "HOME=" + server.folder, "XDG_RUNTIME_DIR=" + runtime})
             env.insert(variable.section('=', 0, 0), variable.section('=', 1));
         QStringList arguments =
-            (geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ") + compositor;
-        arguments = arguments.split(' ');
+            QString((geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ") + compositor)
+                .split(' ');
         server.process.setWorkingDirectory(server.folder);
         QString socket, ipc; // sway answers on the second
         const auto ready = [&] {

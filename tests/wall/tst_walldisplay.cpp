@@ -258,16 +258,18 @@ private Q_SLOTS:
         DisplayOptions options = wall->options();
         options.pixelShift = true;
         wall->apply(options);
-        const auto placed = [&](const QPoint &by) {
+        const auto placed = [&](const QPoint &by) { // where the widgets are, less the shift; none if cut off
             w.repaint();
             QVector<QRect> rects;
-            for (const QWidget *child : w.centralWidget()->findChildren<QWidget *>())
-                if (child->isVisible() && w.rect().contains(QRect(child->mapTo(&w, QPoint()), child->size())))
-                    rects << QRect(child->mapTo(&w, QPoint()), child->size()).translated(-by);
+            for (const QWidget *child : w.centralWidget()->findChildren<QWidget *>()) {
+                const QRect at(child->mapTo(&w, QPoint()), child->size());
+                if (child->isVisible())
+                    rects << (w.rect().contains(at) ? at.translated(-by) : QRect());
+            }
             return rects;
         };
         const QVector<QRect> centred = placed({});
-        QVERIFY(centred.size() > 15);
+        QVERIFY(centred.size() > 10 && !centred.contains(QRect()));
         for (int step = 1; step <= 2 * (7 * 7 - 1); ++step) {
             wall->shiftPicture();
             QVERIFY2(placed(PixelShift::offset(step, 3)) == centred, qPrintable(QString::number(step)));
