@@ -229,24 +229,19 @@ private Q_SLOTS:
     // reach (1/200 of the height, at least a pixel), every other row backwards, and back again.
     void pixelShiftPath_data()
     {
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("step");
-        QTest::addColumn<QPoint>("offset");
-        QTest::newRow("the centre first") << 580 << 0 << QPoint(0, 0);
-        QTest::newRow("down at the row's end") << 580 << 3 << QPoint(2, 1);
-        QTest::newRow("the last corner") << 580 << 12 << QPoint(2, 2);
-        QTest::newRow("turned back") << 580 << 13 << QPoint(1, 2);
-        QTest::newRow("the first corner") << 580 << 36 << QPoint(-2, -2);
-        QTest::newRow("round again") << 580 << 48 << QPoint(0, 0);
-        QTest::newRow("1080 lines reach 5") << 1080 << 5 << QPoint(-5, 0);
-        QTest::newRow("a pixel at least") << 100 << 4 << QPoint(1, 1);
+        QTest::addColumn<QVector<int>>("path"); // window height, step, offset x and y
+        QTest::newRow("down at the row's end") << QVector<int>{580, 3, 2, 1};
+        QTest::newRow("the last corner") << QVector<int>{580, 12, 2, 2};
+        QTest::newRow("turned back") << QVector<int>{580, 13, 1, 2};
+        QTest::newRow("the first corner") << QVector<int>{580, 36, -2, -2};
+        QTest::newRow("round again") << QVector<int>{580, 48, 0, 0};
+        QTest::newRow("1080 lines reach 5") << QVector<int>{1080, 5, -5, 0};
+        QTest::newRow("a pixel at least") << QVector<int>{100, 4, 1, 1};
     }
     void pixelShiftPath()
     {
-        QFETCH(int, height);
-        QFETCH(int, step);
-        QFETCH(QPoint, offset);
-        QCOMPARE(PixelShift::offset(step, PixelShift::reach(height)), offset);
+        QFETCH(QVector<int>, path);
+        QCOMPARE(PixelShift::offset(path[1], PixelShift::reach(path[0])), QPoint(path[2], path[3]));
     }
     // At every step of a whole round the picture moves as a whole, and all of it stays in the window.
     void pixelShiftKeepsThePictureWhole()
