@@ -451,8 +451,7 @@ private slots:
         QTest::newRow("sway-option-off") << QStringList{sway, grim, "false", ""};
         // weston lets a client take a picture only when debugging.
         QTest::newRow("weston") << QStringList{
-            "weston --backend=headless-backend.so --width=1920 --height=1080 "
-            "--socket=kolvane --idle-time=0 --use-pixman --debug",
+            "weston --backend=headless-backend.so --socket=kolvane --idle-time=0 --use-pixman --debug",
             "weston-screenshooter && mv wayland-screenshot-*.png shot.png", "true",
             "screen may blank: the compositor offers no idle inhibitor, no "
             "screen saver service answers on the session bus"};
@@ -492,12 +491,12 @@ private slots:
         const auto covered = [&] {
             tool(shooter);
             const QImage picture(runtime + "/shot.png");
-            error = picture.isNull() ? "no picture" : "";
             const QRect corners = picture.rect().adjusted(2, 2, -3, -3);
+            error.clear();
             for (const QPoint at :
                  {corners.topLeft(), corners.topRight(), corners.bottomLeft(), corners.bottomRight()}) {
-                const QRgb pixel = error.isEmpty() ? picture.pixel(at) : 0;
-                if (error.isEmpty() && (qGray(pixel) < 64 || qAbs(qRed(pixel) - qBlue(pixel)) > 24))
+                const QRgb pixel = picture.valid(at) ? picture.pixel(at) : 0; // black if there is no picture
+                if (qGray(pixel) < 64 || qAbs(qRed(pixel) - qBlue(pixel)) > 24)
                     error = say("the corner at ", at, " is ", QColor(pixel).name());
             }
             return error.isEmpty();
@@ -513,12 +512,10 @@ private slots:
         // One keyboard for all: the menu closes when its keyboard goes.
         if (!ipc.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(inhibiting(awake), TimeoutMs);
-            QVERIFY(
-                awake == "false" ||
-                !tool(
-                     "wtype -s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return -s "
-                     "3000 -k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11")
-                     .isNull());
+            const QString keys =
+                "-s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return "
+                "-s 3000 -k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11";
+            QVERIFY(awake == "false" || !tool("wtype " + keys).isNull());
             QTRY_VERIFY_WITH_TIMEOUT(inhibiting("false"), TimeoutMs);
         }
         QCOMPARE(meters.stop(), 0);
