@@ -127,6 +127,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                      {labelMeter1, labelMeter2, labelMeter3},
                      &meterOptions},
                     this);
+    // The pixel shift moves the whole picture: laid out anew at the next paint.
+    connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
+        if (windowSize.isValid()) {
+            resizePending = true;
+            update();
+        }
+    });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.
     readSettings();
@@ -138,6 +145,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         // The scale also sets the fall and the marks on the background, drawn again at the next paint.
         releaseStep = MeterScale::of(meterOptions.scale).fallDbPerTick(releaseInterval);
         webView->lookChanged();
+        scaledFor = {};
         if (windowSize.isValid()) {
             resizePending = true;
             update();

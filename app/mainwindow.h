@@ -11,6 +11,7 @@
 #include <QSize>
 
 #include <array>
+#include <utility>
 
 class CCommDialog;
 class LinkStatus;
@@ -96,6 +97,7 @@ private:
     // The background with the marks of the meters' scale.
     ScaleBackground *scaleBackground = nullptr;
     bool resizePending = false;
+    std::pair<QSize, QSize> scaledFor; // the window and picture sizes the pixmaps were scaled for
     myLabel *settingsLabel = nullptr;
     myLabel *labelMeter1 = nullptr;
     myLabel *labelMeter2 = nullptr;

@@ -5,6 +5,7 @@
 #include "mylabel.h"
 #include "scalebackground.h"
 #include "statuslamp.h"
+#include "walldisplay.h"
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
@@ -34,8 +35,9 @@ void MainWindow::paintEvent(QPaintEvent *)
     QPainter painter(this);
     if (resizePending && !background->isNull())
         scaleLayout();
-    const int x = (windowSize.width() - scaledBackground->width()) / 2;
-    const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    const QRect area = wallDisplay->pictureArea(windowSize);
+    const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
+    const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
     backdrop.paint(painter);
     painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
@@ -44,20 +46,32 @@ void MainWindow::scaleLayout()
 {
     using namespace LayoutScaling;
 
-    // The old copies go first, and the backdrop's full size is dropped before the background is made,
-    // so that at most one window-sized picture is held at a time.
-    *scaledBackground = QPixmap();
-    backdrop.clear();
-    // Where the background fills the window, as at the design's aspect ratio, the backdrop would
-    // never show: nothing of it is kept.
-    const QSize backgroundSize = background->size().scaled(windowSize, Qt::KeepAspectRatio);
-    const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
-                              (windowSize.height() - backgroundSize.height()) / 2);
-    backdrop.scale(*backgroundEmpty, windowSize, QRect(backgroundAt, backgroundSize),
-                   !background->hasAlphaChannel());
-    *scaledBackground = scaleBackground->scaled(windowSize, meterOptions.scale);
+    // The picture area: the window, or less the pixel shift's reach. A step of the shift only moves
+    // the picture: its pixmaps stay, and the clocks and meters are not held up by scaling them again.
+    const QRect area = wallDisplay->pictureArea(windowSize);
+    if (scaledFor != std::pair(windowSize, area.size())) {
+        scaledFor = {windowSize, area.size()};
+        // The old copies go first, and the backdrop's full size is dropped before the background is
+        // made, so that at most one window-sized picture is held at a time.
+        *scaledBackground = QPixmap();
+        backdrop.clear();
+        // The backdrop is kept wherever the background may leave the window bare: beside it, and with
+        // the pixel shift, the reach's margin along its edges. Where the background fills the window,
+        // as at the design's aspect ratio, nothing of it is kept.
+        const int reach = (windowSize.width() - area.width()) / 2;
+        const QSize backgroundSize = background->size().scaled(area.size(), Qt::KeepAspectRatio);
+        const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
+                                  (windowSize.height() - backgroundSize.height()) / 2);
+        backdrop.scale(
+            *backgroundEmpty, windowSize,
+            QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
+            !background->hasAlphaChannel());
+        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
+    }
 
-    const Fit fit = fitToWindow(windowSize);
+    Fit fit = fitToWindow(area.size());
+    fit.offsetX += area.x();
+    fit.offsetY += area.y();
 
     // Each widget with the index of its design rectangle (captured in another order).
     const std::pair<QWidget *, int> scaled[ScaledWidgetCount] = {

@@ -30,6 +30,7 @@ CDisplayOptions::CDisplayOptions(QWidget *parent, const DisplayOptions &options)
     ui->spinBox_hidecursor->setValue(options.hideCursorSeconds);
     ui->checkBox_keepawake->setChecked(options.keepScreenAwake);
     ui->checkBox_autostart->setChecked(options.startAtLogin);
+    ui->checkBox_pixelshift->setChecked(options.pixelShift);
     ui->label_signaltimeout->setVisible(offersSignalTimeout);
     ui->spinBox_signaltimeout->setVisible(offersSignalTimeout);
     if (offersSignalTimeout)
@@ -61,6 +62,7 @@ DisplayOptions CDisplayOptions::options() const
     chosen.hideCursorSeconds = ui->spinBox_hidecursor->value();
     chosen.keepScreenAwake = ui->checkBox_keepawake->isChecked();
     chosen.startAtLogin = ui->checkBox_autostart->isChecked();
+    chosen.pixelShift = ui->checkBox_pixelshift->isChecked();
     if (offersSignalTimeout)
         chosen.signalTimeoutMs = ui->spinBox_signaltimeout->value();
     if (offersMetering) {

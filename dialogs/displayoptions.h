@@ -57,6 +57,7 @@ struct DisplayOptions
     int hideCursorSeconds = 3; // 0: the cursor is never hidden
     bool keepScreenAwake = true;
     bool startAtLogin = false;
+    bool pixelShift = false; // the picture moves a little now and then against burn-in
     // Shown in the dialog only when the display has a signal timeout to offer.
     std::optional<int> signalTimeoutMs;
     // Likewise shown only when the display has meters to offer them for.
@@ -68,7 +69,8 @@ struct DisplayOptions
     {
         return fullScreen == other.fullScreen && hideCursorSeconds == other.hideCursorSeconds &&
                keepScreenAwake == other.keepScreenAwake && startAtLogin == other.startAtLogin &&
-               signalTimeoutMs == other.signalTimeoutMs && metering == other.metering && web == other.web;
+               pixelShift == other.pixelShift && signalTimeoutMs == other.signalTimeoutMs &&
+               metering == other.metering && web == other.web;
     }
 };
 

@@ -7,6 +7,7 @@ namespace {
 const QString FullScreenKey = QStringLiteral("full_screen");
 const QString HideCursorKey = QStringLiteral("hide_cursor_s");
 const QString KeepAwakeKey = QStringLiteral("keep_screen_awake");
+const QString PixelShiftKey = QStringLiteral("pixel_shift");
 
 // A native store gives bools back as they were written, an INI file as the text "true" or "false".
 bool boolOr(const QVariant &value, bool fallback)
@@ -54,6 +55,7 @@ DisplayOptions read(const QSettings &settings)
     options.hideCursorSeconds = countOr(settings.value(HideCursorKey), options.hideCursorSeconds,
                                         DisplayOptions::MaxHideCursorSeconds);
     options.keepScreenAwake = boolOr(settings.value(KeepAwakeKey), options.keepScreenAwake);
+    options.pixelShift = boolOr(settings.value(PixelShiftKey), options.pixelShift);
     return options;
 }
 
@@ -62,6 +64,7 @@ void write(QSettings &settings, const DisplayOptions &options)
     settings.setValue(FullScreenKey, options.fullScreen);
     settings.setValue(HideCursorKey, options.hideCursorSeconds);
     settings.setValue(KeepAwakeKey, options.keepScreenAwake);
+    settings.setValue(PixelShiftKey, options.pixelShift);
 }
 
 } // namespace DisplaySettings

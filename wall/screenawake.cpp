@@ -1,9 +1,11 @@
 #include "screenawake.h"
 
+#include "waylandidleinhibit.h"
 #include "x11display.h"
 
-#include <QCoreApplication>
 #include <QDebug>
+#include <QGuiApplication>
+#include <QStringList>
 
 #ifdef Q_OS_LINUX
 #include <QDBusConnection>
@@ -23,7 +25,7 @@ constexpr int CallTimeoutMs = 2000;
 #endif
 } // namespace
 
-ScreenAwake::ScreenAwake(QObject *parent) : QObject(parent) {}
+ScreenAwake::ScreenAwake(QWidget *window, QObject *parent) : QObject(parent), window(window) {}
 
 ScreenAwake::~ScreenAwake()
 {
@@ -44,7 +46,9 @@ void ScreenAwake::setEnabled(bool on)
 void ScreenAwake::acquire()
 {
 #ifdef Q_OS_LINUX
-    if (inhibitThroughService()) {
+    if ((idleInhibit = WaylandIdleInhibit::start(window))) {
+        held = Hold::WaylandIdleInhibitor;
+    } else if (inhibitThroughService()) {
         held = Hold::ScreenSaverService;
     } else if ((suspension = X11Display::ScreenSaverSuspension::start())) {
         held = Hold::X11Suspension;
@@ -54,8 +58,32 @@ void ScreenAwake::acquire()
         held = Hold::WindowsExecutionState;
 #endif
     static const char *const ways[] = {"nothing", "the screen saver service", "the X screen saver",
-                                       "the display-required state"};
-    qDebug() << "screen kept awake through" << ways[int(held)];
+                                       "the display-required state", "the compositor's idle inhibitor"};
+    if (held == Hold::None)
+        qDebug().noquote() << "screen may blank:" << whyNothing();
+    else
+        qDebug() << "screen kept awake through" << ways[int(held)];
+}
+
+QString ScreenAwake::whyNothing()
+{
+    QStringList why;
+#ifdef Q_OS_LINUX
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("wayland"))
+        why << (WaylandIdleInhibit::isBuiltIn() ? "the compositor offers no idle inhibitor"
+                                                : "this build has no Wayland support");
+    why << "no screen saver service answers on the session bus";
+    if (platform == QLatin1String("xcb"))
+        why << "the X server's screen saver cannot be suspended";
+    else if (platform != QLatin1String("wayland"))
+        why << "the platform " + platform + " has no screen saver of its own to ask";
+#elif defined(Q_OS_WIN)
+    why << "the display-required state was refused";
+#else
+    why << "this system has no way built in";
+#endif
+    return why.join(", ");
 }
 
 bool ScreenAwake::inhibitThroughService()
@@ -93,6 +121,9 @@ void ScreenAwake::release()
     }
     case Hold::X11Suspension:
         suspension.reset();
+        break;
+    case Hold::WaylandIdleInhibitor:
+        idleInhibit.reset();
         break;
     case Hold::WindowsExecutionState:
 #ifdef Q_OS_WIN

@@ -7,9 +7,12 @@
 namespace X11Display {
 class ScreenSaverSuspension;
 }
+class QWidget;
+class WaylandIdleInhibit;
 
-// Keeps the screen from blanking while the display runs: on Linux through the desktop's screen saver
-// service on the session bus where one runs, otherwise through the X server's screen saver; on
+// Keeps the screen from blanking while the display runs: on Linux under Wayland through the
+// compositor's idle inhibitor on the window, where it offers one; else through the desktop's screen
+// saver service on the session bus where one runs, else through the X server's screen saver; on
 // Windows through the thread's execution state. Released when turned off and when destroyed.
 class ScreenAwake : public QObject
 {
@@ -22,9 +25,11 @@ public:
         ScreenSaverService, // org.freedesktop.ScreenSaver Inhibit
         X11Suspension,
         WindowsExecutionState,
+        WaylandIdleInhibitor, // on the window's surface while it is shown
     };
 
-    explicit ScreenAwake(QObject *parent = nullptr);
+    // The window whose surface a Wayland compositor is asked to keep awake; none for the other ways.
+    explicit ScreenAwake(QWidget *window = nullptr, QObject *parent = nullptr);
     ~ScreenAwake() override;
 
     void setEnabled(bool on);
@@ -36,9 +41,12 @@ private:
     void acquire();
     void release();
     bool inhibitThroughService();
+    static QString whyNothing();
 
+    QWidget *window;
     bool enabled = false;
     Hold held = Hold::None;
     uint cookie = 0;
     std::unique_ptr<X11Display::ScreenSaverSuspension> suspension;
+    std::unique_ptr<WaylandIdleInhibit> idleInhibit;
 };

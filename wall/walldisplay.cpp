@@ -5,6 +5,7 @@
 #include "displaymenu.h"
 #include "displaysettings.h"
 #include "kiosk.h"
+#include "pixelshift.h"
 #include "screenawake.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -21,8 +23,10 @@ constexpr int MsPerSecond = 1000;
 
 WallDisplay::WallDisplay(QWidget *window)
     : QObject(window), window(window), kioskMode(new Kiosk(window)), cursor(new CursorHider(window)),
-      awake(new ScreenAwake(this)), displayMenu(new DisplayMenu(window))
+      awake(new ScreenAwake(window, this)), displayMenu(new DisplayMenu(window)), shiftTimer(new QTimer(this))
 {
+    shiftTimer->setInterval(PixelShift::StepIntervalMs);
+    connect(shiftTimer, &QTimer::timeout, this, &WallDisplay::shiftPicture);
     window->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { displayMenu->menu()->popup(this->window->mapToGlobal(pos)); });
@@ -104,7 +108,15 @@ void WallDisplay::apply(const DisplayOptions &options)
     const std::optional<int> offeredTimeout = current.signalTimeoutMs;
     const std::optional<MeterChoices> offeredMetering = current.metering;
     const std::optional<WebChoices> offeredWeb = current.web;
+    const bool shiftChanged = options.pixelShift != current.pixelShift;
     current = options;
+    if (shiftChanged) {
+        if (options.pixelShift)
+            shiftTimer->start();
+        else
+            shiftTimer->stop();
+        emit pictureMoved();
+    }
     if (!current.signalTimeoutMs)
         current.signalTimeoutMs = offeredTimeout;
     if (!current.metering)
@@ -117,6 +129,18 @@ void WallDisplay::apply(const DisplayOptions &options)
         emit meterOptionsChanged(*options.metering);
     if (webChanged)
         emit webChoicesChanged(*options.web);
+}
+
+QRect WallDisplay::pictureArea(const QSize &window) const
+{
+    return current.pixelShift ? PixelShift::pictureArea(window, shiftStep) : QRect(QPoint(), window);
+}
+
+void WallDisplay::shiftPicture()
+{
+    ++shiftStep;
+    if (current.pixelShift)
+        emit pictureMoved();
 }
 
 void WallDisplay::openDisplayOptions()

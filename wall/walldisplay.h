@@ -8,6 +8,7 @@ class CursorHider;
 class DisplayMenu;
 class Kiosk;
 class QSettings;
+class QTimer;
 class QWidget;
 class ScreenAwake;
 
@@ -34,6 +35,10 @@ public:
     DisplayOptions options() const;
     void apply(const DisplayOptions &options);
 
+    // Where the picture goes in a window of this size: all of it, or with the pixel shift on, the
+    // window less the shift's reach, moved along the shift's path.
+    QRect pictureArea(const QSize &window) const;
+
     Kiosk *kiosk() const { return kioskMode; }
     CursorHider *cursorHider() const { return cursor; }
     ScreenAwake *screenAwake() const { return awake; }
@@ -46,10 +51,14 @@ signals:
     void signalTimeoutMsChanged(int ms);
     void meterOptionsChanged(const MeterChoices &options);
     void webChoicesChanged(const WebChoices &choices);
+    // The picture area has changed: the pixel shift was turned on or off, or took a step.
+    void pictureMoved();
 
 public slots:
     void openDisplayOptions();
     void showAbout();
+    // One step of the pixel shift's path; a timer takes them while the shift is on.
+    void shiftPicture();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -61,4 +70,6 @@ private:
     ScreenAwake *awake;
     DisplayMenu *displayMenu;
     DisplayOptions current;
+    QTimer *shiftTimer;
+    qint64 shiftStep = 0;
 };

@@ -18,6 +18,9 @@ KOLVANE_QT6_BUILD="${KOLVANE_QT6_BUILD:-$KOLVANE_ROOT/build-qt6}"
 # with xdotool (which also clicks, types and resizes in the soak).
 # tzdata: the clock tests read the time in other zones and across daylight saving changes.
 # libqt5websockets5-dev: the web view's live feed.
+# Under Wayland the display asks the compositor's idle inhibitor through wayland-client (libwayland-dev,
+# its protocol code made by wayland-scanner from wayland-protocols); its system test runs the program
+# (qtwayland5) under sway and weston on their headless back ends, looks through grim and types with wtype.
 KOLVANE_PACKAGES=(
     cmake make g++ pkg-config tzdata
     qtbase5-dev qtbase5-dev-tools qtbase5-private-dev libqt5serialport5-dev libxcb1-dev libxcb-damage0-dev
@@ -26,6 +29,7 @@ KOLVANE_PACKAGES=(
     xvfb xauth xdotool
     iproute2 socat
     dbus-daemon openbox wmctrl xserver-xephyr xserver-xorg-video-dummy x11-xserver-utils
+    libwayland-dev libwayland-bin wayland-protocols qtwayland5 sway weston grim wtype
 )
 # The libFuzzer targets need clang and its runtime libraries.
 KOLVANE_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
@@ -43,7 +47,9 @@ ensure_page_check_modules() {
 }
 # The same program built against Qt 6 (scripts/test, scripts/demo --qt6); libqt6gui6 brings the icon
 # plug-in, qt6-base-dev the OpenGL and Vulkan headers that Qt 6's CMake files look for.
-KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev)
+# qt6-base-private-dev hands the Qt 6 build Qt's Wayland connection, qt6-wayland runs it there.
+KOLVANE_QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev qt6-base-private-dev
+    qt6-wayland)
 # The Qt 6 tree has no benchmarks (scripts/bench measures the Qt 5 build) and knows where the Qt 5
 # program is, to pass the settings file between the two.
 KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF

@@ -136,6 +136,7 @@ const StoredKey Keys[] = {
     {"full_screen", "false", {"true", "1 as true", "false"}, {"yes", -1, "maybe"}},
     {"hide_cursor_s", "3", {"10", "0", "3600"}, {"2.5", -1, "99999999999", 3601}},
     {"keep_screen_awake", "true", {"false", "0 as false"}, {QByteArray("\x01"), -1, 7}},
+    {"pixel_shift", "false", {"true", "1 as true"}, {"on", 3}},
     {"peak_hold", "false", {"true", "TRUE as true", "1 as true"}, {"maybe", 2, ""}},
     {"over_indicator", "false", {"1 as true", " true  as true"}, {"on", "2"}},
     {"silence_alarm", "false", {"TRUE as true", "0 as false"}, {""}},

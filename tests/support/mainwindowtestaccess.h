@@ -87,6 +87,7 @@ public:
              << "full_screen=" + text(w.wallDisplay->kiosk()->isFullScreen())
              << QStringLiteral("hide_cursor_s=%1").arg(w.wallDisplay->cursorHider()->delayMs() / 1000.0)
              << "keep_screen_awake=" + text(w.wallDisplay->screenAwake()->isEnabled())
+             << "pixel_shift=" + text(w.wallDisplay->options().pixelShift)
              << "peak_hold=" + onAllMeters(&ZelPPMMeter::peakHold)
              << "over_indicator=" + onAllMeters(&ZelPPMMeter::overIndicator)
              << "silence_alarm=" + text(w.silenceWatch->isEnabled())

@@ -207,14 +207,22 @@ class TestSystem : public QObject
         return bool(grabUntil("Kolvane Meters", at));
     }
     // A tool run on the test's display: its output, null when it failed.
-    QString run(const QString &tool, const QStringList &arguments)
+    QString run(const QString &tool, const QStringList &arguments, const QProcessEnvironment &env = {},
+                const QString &folder = {})
     {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        process.setWorkingDirectory(folder);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStandardPaths::findExecutable(tool), arguments);
         const bool ran = process.waitForFinished(3 * TimeoutMs) && process.exitCode() == 0;
         return ran ? QString::fromLocal8Bit(process.readAllStandardOutput() + ' ') : QString();
+    }
+    static bool have(const QStringList &tools)
+    {
+        return std::all_of(tools.begin(), tools.end(), [](const QString &tool) {
+            return !QStandardPaths::findExecutable(tool).isEmpty();
+        });
     }
     QString windowId()
     {
@@ -250,10 +258,7 @@ private slots:
     {
         const QStringList tools{
             "Xvfb", "socat", "xdotool", "openbox", "Xephyr", "wmctrl", KOLVANE_SCREENSHOT_PROGRAM};
-        KOLVANE_REQUIRE(
-            std::all_of(tools.begin(), tools.end(),
-                        [](const QString &tool) { return !QStandardPaths::findExecutable(tool).isEmpty(); }),
-            "Debian: xvfb socat xdotool openbox xserver-xephyr wmctrl libxcb1-dev");
+        KOLVANE_REQUIRE(have(tools), "Debian: xvfb socat xdotool openbox xserver-xephyr wmctrl libxcb1-dev");
         managed = false;
         QVERIFY(startX(xvfb.emplace(work.filePath("xvfb")), "Xvfb", {"-screen", "0", "2600x1000x24"}));
     }
@@ -428,6 +433,96 @@ private slots:
             {"--output DUMMY1 --mode 1024x768 --right-of DUMMY0", {1024, 0, 1024, 768}}};
         for (const auto &[change, covered] : steps)
             QVERIFY2(xrandr(change) && comesTo(covered), why());
+    }
+
+    // Under Wayland compositors' headless back ends, full screen from the stored option: under sway the
+    // compositor's idle inhibitor on the window while the screen is kept awake, gone once that is turned
+    // off in the display options, none with the option off; weston offers none, and the log says why.
+    void wayland_data()
+    {
+        // The compositor, what leaves a picture of the first output in shot.png of its working folder,
+        // keep_screen_awake, what the log says at start.
+        QTest::addColumn<QStringList>("row");
+        const QString sway = "env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=2 "
+                             "WLR_LIBINPUT_NO_DEVICES=1 sway -c /dev/null",
+                      grim = "grim -o HEADLESS-1 shot.png";
+        QTest::newRow("sway") << QStringList{sway, grim, "true",
+                                             "screen kept awake through the compositor's idle inhibitor"};
+        QTest::newRow("sway-option-off") << QStringList{sway, grim, "false", ""};
+        // weston lets a client take a picture only when debugging.
+        QTest::newRow("weston") << QStringList{
+            "weston --backend=headless-backend.so --socket=kolvane --idle-time=0 --use-pixman --debug",
+            "weston-screenshooter && mv wayland-screenshot-*.png shot.png", "true",
+            "screen may blank: the compositor offers no idle inhibitor, no "
+            "screen saver service answers on the session bus"};
+    }
+    void wayland()
+    {
+        QFETCH(QStringList, row);
+        const QString &compositor = row[0], &shooter = row[1], &awake = row[2], &said = row[3];
+        KOLVANE_REQUIRE(
+            have({"sway", "swaymsg", "grim", "wtype", "weston", "weston-screenshooter", "setpriv"}),
+            "Debian: sway grim wtype weston qtwayland5");
+        const QString tag = QTest::currentDataTag(), log = work.filePath(tag + ".log");
+        Program server(work.filePath(tag + "-server")), meters(work.filePath(tag));
+        // The compositor's sockets, and the pictures. sway refuses to run as root: there both compositors
+        // run as nobody, who then owns the folder.
+        const QString runtime = server.runtime.path();
+        QVERIFY(geteuid() != 0 || chown(qPrintable(runtime), 65534, 65534) == 0);
+        QString socket, ipc; // sway answers on the second
+        const auto ready = [&] {
+            for (const QString &name : QDir(runtime).entryList(QDir::System))
+                (name.startsWith("sway-ipc.") ? ipc : socket) = runtime + '/' + name;
+            return !socket.isEmpty() && ipc.isEmpty() != compositor.contains("sway");
+        };
+        QProcessEnvironment env = environment();
+        env.remove("DISPLAY");
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        const QString as = geteuid() ? "exec " : "exec setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        QVERIFY(server.start("sh", {"-c", as + compositor}, env) && QTest::qWaitFor(ready, TimeoutMs));
+        env = environment(&meters);
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        env.insert("WAYLAND_DISPLAY", socket); // a path: the program's runtime folder is its own
+        meters.writeSettings({"full_screen=true", "keep_screen_awake=" + awake});
+        QVERIFY(meters.start("/bin/sh", {"-c", "exec \"$0\" 2>\"$1\"", KOLVANE_METERS_PROGRAM, log}, env));
+        const auto tool = [&](const QString &command) { return run("sh", {"-c", command}, env, runtime); };
+        // The picture of the output shows the display covering it: its grey panel in the corners, no
+        // title bar, no desktop.
+        const auto covered = [&] {
+            tool(shooter);
+            const QImage picture(runtime + "/shot.png");
+            const QRect corners = picture.rect().adjusted(2, 2, -3, -3);
+            error.clear();
+            for (const QPoint at :
+                 {corners.topLeft(), corners.topRight(), corners.bottomLeft(), corners.bottomRight()}) {
+                const QRgb pixel = picture.valid(at) ? picture.pixel(at) : 0; // black if there is no picture
+                if (qGray(pixel) < 64 || qAbs(qRed(pixel) - qBlue(pixel)) > 24)
+                    error = say("the corner at ", at, " is ", QColor(pixel).name());
+            }
+            return error.isEmpty();
+        };
+        QVERIFY2(QTest::qWaitFor(covered, TimeoutMs), why());
+        const auto inhibiting = [&](const QString &state) { // on the window, or with false on none
+            const QString tree = tool("swaymsg -r -t get_tree -s " + ipc).remove(' ');
+            return tree.contains("\"inhibit_idle\":" + state) &&
+                   (state == "true" || !tree.contains("\"inhibit_idle\":true"));
+        };
+        // Turned off in the display options, from the keyboard: out of full screen (where sway hands a
+        // dialog no keys), the menu key, the menu's second entry, the dialog's third field, OK, and back.
+        // One keyboard for all: the menu closes when its keyboard goes.
+        if (!ipc.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(inhibiting(awake), TimeoutMs);
+            const QString keys =
+                "-s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return "
+                "-s 3000 -k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11";
+            QVERIFY(awake == "false" || !tool("wtype " + keys).isNull());
+            QTRY_VERIFY_WITH_TIMEOUT(inhibiting("false"), TimeoutMs);
+        }
+        QCOMPARE(meters.stop(), 0);
+        QFile file(log);
+        const QByteArray logged = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QVERIFY2(said.isEmpty() ? !logged.contains("idle inhibitor") : logged.contains(said.toUtf8()),
+                 logged);
     }
 };
 

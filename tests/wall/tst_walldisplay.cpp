@@ -5,6 +5,7 @@
 
 #include "autostart.h"
 #include "displaymenu.h"
+#include "pixelshift.h"
 #include "privatebus.h"
 #include "screenplacement.h"
 #include "tempsettings.h"
@@ -172,8 +173,8 @@ private Q_SLOTS:
                         offered << dialog->findChild<QWidget *>(name)->isEnabled();
                 };
                 rows();
-                for (const char *name :
-                     {"checkBox_autostart", "checkBox_peakhold", "checkBox_over", "checkBox_silencealarm"})
+                for (const char *name : {"checkBox_autostart", "checkBox_peakhold", "checkBox_over",
+                                         "checkBox_silencealarm", "checkBox_pixelshift"})
                     dialog->findChild<QCheckBox *>(name)->setChecked(on);
                 dialog->findChild<QCheckBox *>("checkBox_keepawake")->setChecked(!on);
                 rows();
@@ -198,7 +199,7 @@ private Q_SLOTS:
         const QStringList after =
             Access::with(before, {"signal_timeout_ms=800", "hide_cursor_s=0", "keep_screen_awake=false",
                                   "peak_hold=true", "over_indicator=true", "silence_alarm=true",
-                                  "silence_threshold_db=-30", "silence_delay_s=5"});
+                                  "silence_threshold_db=-30", "silence_delay_s=5", "pixel_shift=true"});
         QCOMPARE(Access::settingsInUse(w), after);
         QVERIFY(settings->value("peak_hold").toBool() && settings->keys().contains("geometry")); // at once
         QVERIFY(Access::meterOptions(w) == (MeterChoices{true, true, true, -30, 5})); // stored at exit
@@ -214,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(offered, (QList<int>{1, 1, 1, 1, 0, 0, 0, 0, 1500}));
         QCOMPARE(Access::settingsInUse(w),
                  Access::with(after, {"signal_timeout_ms=900", "keep_screen_awake=true", "peak_hold=false",
-                                      "over_indicator=false", "silence_alarm=false"}));
+                                      "over_indicator=false", "silence_alarm=false", "pixel_shift=false"}));
         QVERIFY(!QFile::exists(entry) && !Autostart::isEnabled());
         QTRY_COMPARE(bus->calls().size(), calls + 3);
         QVERIFY(bus->calls().last().startsWith("Inhibit Kolvane Meters "));
@@ -222,6 +223,52 @@ private Q_SLOTS:
         QApplication::setActiveWindow(&w); // the dialogs took it
         QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!w.isVisible()); // closed as by the window's own close button
+    }
+
+    // The pixel shift's path: from the centre a pixel a step, row by row through the square within its
+    // reach (1/200 of the height, at least a pixel), every other row backwards, and back again.
+    void pixelShiftPath_data()
+    {
+        QTest::addColumn<QVector<int>>("path"); // window height, step, offset x and y
+        QTest::newRow("down at the row's end") << QVector<int>{580, 3, 2, 1};
+        QTest::newRow("the last corner") << QVector<int>{580, 12, 2, 2};
+        QTest::newRow("turned back") << QVector<int>{580, 13, 1, 2};
+        QTest::newRow("the first corner") << QVector<int>{580, 36, -2, -2};
+        QTest::newRow("round again") << QVector<int>{580, 48, 0, 0};
+        QTest::newRow("1080 lines reach 5") << QVector<int>{1080, 5, -5, 0};
+        QTest::newRow("a pixel at least") << QVector<int>{100, 4, 1, 1};
+    }
+    void pixelShiftPath()
+    {
+        QFETCH(QVector<int>, path);
+        QCOMPARE(PixelShift::offset(path[1], PixelShift::reach(path[0])), QPoint(path[2], path[3]));
+    }
+    // At every step of a whole round the picture moves as a whole, and all of it, background and widgets,
+    // stays in the window.
+    void pixelShiftKeepsThePictureWhole()
+    {
+        settings->write({{"pixel_shift", true}});
+        MainWindow w;
+        w.resize(1200, 700); // a reach of 3
+        QVERIFY(Access::shown(w));
+        const auto placed = [&](const QPoint &by) { // where the widgets are, less the shift; none if cut off
+            w.repaint();
+            QVector<QRect> rects;
+            for (const QWidget *child : w.centralWidget()->findChildren<QWidget *>()) {
+                const QRect at(child->mapTo(&w, QPoint()), child->size());
+                if (child->isVisible())
+                    rects << (w.rect().contains(at) ? at.translated(-by) : QRect());
+            }
+            return rects;
+        };
+        const QVector<QRect> centred = placed({});
+        QVERIFY(centred.size() > 10 && !centred.contains(QRect()));
+        for (int step = 1; step <= 2 * (7 * 7 - 1); ++step) {
+            Access::wall(w)->shiftPicture();
+            QVERIFY2(placed(PixelShift::offset(step, 3)) == centred &&
+                         w.rect().contains(Access::wall(w)->pictureArea(w.size())),
+                     qPrintable(QString::number(step)));
+        }
     }
 
     void fittedGeometry_data()
