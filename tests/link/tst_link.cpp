@@ -272,20 +272,6 @@ private Q_SLOTS:
         QCOMPARE(targetsText(window), levelsText(accepted ? datagram : numberedFrame(99)));
     }
 
-    // A device no longer watched is read at once again, even while the tick runs.
-    void unwatchedDeviceReadsAtOnce()
-    {
-        QUdpSocket receiver;
-        QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
-        QSignalSpy reads(&receiver, &QUdpSocket::readyRead);
-        TickedReads ticked;
-        ticked.watch(&receiver);
-        ticked.setTicking(true);
-        ticked.watch(nullptr);
-        QUdpSocket().writeDatagram(numberedFrame(1), QHostAddress::LocalHost, receiver.localPort());
-        QVERIFY(reads.wait(TimeoutMs));
-    }
-
     void consoleSimDeliversEveryFrame_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -311,6 +297,11 @@ private Q_SLOTS:
         FrameStream stream;
         QByteArrayList frames;
         QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+        // Watched by a ticking release tick, then no longer: it is read at once again.
+        TickedReads unwatched;
+        unwatched.watch(&receiver);
+        unwatched.setTicking(true);
+        unwatched.watch(nullptr);
         arguments += udp ? QString::number(receiver.localPort()) : QString();
         connect(&receiver, &QUdpSocket::readyRead, this, [&] {
             while (receiver.hasPendingDatagrams())
