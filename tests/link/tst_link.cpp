@@ -28,8 +28,8 @@ const QString Title = QStringLiteral("Kolvane Meters - (%1)");
 bool privateNetwork = false;
 // The relay by multicast: a server and a client on one bridge, a far client on a second bridge behind a
 // router namespace.
-const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLiteral("10.77.1.1");
-const QString Port = QStringLiteral("5600");
+const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLiteral("10.77.1.1"),
+              Port = QStringLiteral("5600");
 // The network namespaces: the one the test started in, then the multicast test's.
 constexpr int Router = 1, ServerSpace = 2, NearClient = 3, FarClient = 4, SpaceCount = 5;
 constexpr int Serial = 0, Client = 1, ClientPortInUse = 2; // the link test's modes
