@@ -12,7 +12,6 @@
 
 using Threshold = std::tuple<double, QVariant, const char *, double>;
 Q_DECLARE_METATYPE(LinkSettings)
-Q_DECLARE_METATYPE(Threshold)
 
 namespace {
 // The widgets disabled in each mode, in creation (= focus) order.
@@ -81,18 +80,15 @@ private slots:
             return ++lookups;
         };
     }
-    void interfaceAddresses()
-    {
-        // Texts over 15 characters are left out; interface addresses follow the lookup's, IPv4 only, once.
-        const QList<QHostAddress> lookup = addresses("2001:db8::1:2345 255.255.255.255 ::1 127.0.1.1");
-        const QList<QHostAddress> interfaces = addresses("127.0.0.1 fe80::1 127.0.1.1 192.0.2.2 127.0.0.1");
-        QCOMPARE(CCommDialog::interfaceAddresses(lookup, interfaces).join(' '),
-                 QString("255.255.255.255 ::1 127.0.1.1 127.0.0.1 192.0.2.2"));
-    }
     // The interfaces are listed at once; the lookup's answer, whenever it comes while the dialog is open,
     // adds what it has to the list and brings up the stored interface unless the user chose another.
     void lateNameLookup()
     {
+        // Texts over 15 characters are left out; interface addresses follow the lookup's, IPv4 only, once.
+        QCOMPARE(
+            CCommDialog::interfaceAddresses(addresses("2001:db8::1:2345 255.255.255.255 ::1 127.0.1.1"),
+                                            addresses("127.0.0.1 fe80::1 127.0.1.1 192.0.2.2 127.0.0.1")),
+            QString("255.255.255.255 ::1 127.0.1.1 127.0.0.1 192.0.2.2").split(' '));
         const QStringList atOnce = CCommDialog::interfaceAddresses({}, QNetworkInterface::allAddresses());
         const QString lookupAnswer = "2001:db8::1:2345 " + atOnce.join(' ') + " 192.0.2.5 " + ForeignAddress;
         for (const QString step : {"open", "chosen", "closed"}) {
@@ -216,26 +212,21 @@ private slots:
     }
 
     // The display options show the silence threshold in tenths; OK keeps a stored value nobody changed.
-    void silenceThresholdInTenths_data()
-    {
-        QTest::addColumn<Threshold>("threshold"); // stored, set (none: untouched), shown, after OK
-        QTest::newRow("tenths") << Threshold{-40.5, {}, "-40.5 dB", -40.5};
-        QTest::newRow("finer") << Threshold{-40.57, {}, "-40.6 dB", -40.57};
-        QTest::newRow("changed") << Threshold{-40.57, -30.3, "-30.3 dB", -30.3};
-    }
     void silenceThresholdInTenths()
     {
-        QFETCH(Threshold, threshold);
-        const auto &[stored, set, shown, afterOk] = threshold;
-        DisplayOptions options;
-        options.metering = MeterChoices{false, false, true, stored, 10};
-        CDisplayOptions dialog(nullptr, options);
-        auto *box = dialog.findChild<QAbstractSpinBox *>("spinBox_silencethreshold");
-        if (set.isValid())
-            box->setProperty("value", set);
-        QCOMPARE(box->text(), QString(shown));
-        click(dialog, "pushButton_ok");
-        QCOMPARE(dialog.options().metering->silenceThresholdDb, afterOk);
+        // Stored, set (none: untouched), shown, after OK.
+        for (const auto &[stored, set, shown, afterOk] :
+             {Threshold{-40.57, {}, "-40.6 dB", -40.57}, {-40.57, -30.3, "-30.3 dB", -30.3}}) {
+            DisplayOptions options;
+            options.metering = MeterChoices{false, false, true, stored, 10};
+            CDisplayOptions dialog(nullptr, options);
+            auto *box = dialog.findChild<QAbstractSpinBox *>("spinBox_silencethreshold");
+            if (set.isValid())
+                box->setProperty("value", set);
+            QCOMPARE(box->text(), QString(shown));
+            click(dialog, "pushButton_ok");
+            QCOMPARE(dialog.options().metering->silenceThresholdDb, afterOk);
+        }
     }
 };
 

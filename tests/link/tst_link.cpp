@@ -19,6 +19,8 @@
 
 using namespace LinkTest;
 using Lamp = StatusLamp::State;
+using Datagram = std::tuple<QByteArray, QString, bool>;
+Q_DECLARE_METATYPE(Datagram)
 
 namespace {
 
@@ -28,8 +30,8 @@ const QString Title = QStringLiteral("Kolvane Meters - (%1)");
 bool privateNetwork = false;
 // The relay by multicast: a server and a client on one bridge, a far client on a second bridge behind a
 // router namespace.
-const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLiteral("10.77.1.1");
-const QString Port = QStringLiteral("5600");
+const QString Group = QStringLiteral("239.255.77.77"), ServerAddress = QStringLiteral("10.77.1.1"),
+              Port = QStringLiteral("5600");
 // The network namespaces: the one the test started in, then the multicast test's.
 constexpr int Router = 1, ServerSpace = 2, NearClient = 3, FarClient = 4, SpaceCount = 5;
 constexpr int Serial = 0, Client = 1, ClientPortInUse = 2; // the link test's modes
@@ -137,7 +139,6 @@ private Q_SLOTS:
                     lamp->toolTip().contains(Access::udpSocket(window)->errorString()));
             return;
         }
-        QVERIFY(!udp || Access::udpSocket(window)->localPort() == port);
         if (!udp) { // missing at set-up: red until it is plugged in
             QVERIFY(lamp->state() == Lamp::Fault && plugIn());
             QTRY_COMPARE_WITH_TIMEOUT(openLinks(window), 1, TimeoutMs);
@@ -228,19 +229,17 @@ private Q_SLOTS:
 
     void clientAcceptsOnlyFramesFromServer_data()
     {
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<QString>("sender");
-        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<Datagram>("datagram"); // its bytes, its sender, whether the meters take it
         const QByteArray frame = LevelFrame::encodeLevels({-12.5, -6.0, 0.0, 3.25, -49.0, 10.0});
         const QString server = QStringLiteral("127.0.0.1");
-        QTest::newRow("frame from server") << frame << server << true;
+        QTest::newRow("frame from server") << Datagram{frame, server, true};
         // The whole of 127/8 is loopback on Linux: a second local address stands in for a stranger.
-        QTest::newRow("frame from another address") << frame << QStringLiteral("127.0.0.2") << false;
-        QTest::newRow("15 bytes") << frame.left(15) << server << false;
-        QTest::newRow("17 bytes") << frame + char(0x55) << server << false;
-        QTest::newRow("empty datagram") << QByteArray() << server << false;
+        QTest::newRow("frame from another address") << Datagram{frame, "127.0.0.2", false};
+        QTest::newRow("15 bytes") << Datagram{frame.left(15), server, false};
+        QTest::newRow("17 bytes") << Datagram{frame + char(0x55), server, false};
+        QTest::newRow("empty datagram") << Datagram{QByteArray(), server, false};
         // The frame test itself is checked on the stream, with every marker byte.
-        QTest::newRow("wrong end marker") << frame.left(15) + char(0x54) << server << false;
+        QTest::newRow("wrong end marker") << Datagram{frame.left(15) + char(0x54), server, false};
     }
 
     // A burst of the server's frames waits in the socket ahead of the datagram under test. One call reads
@@ -249,9 +248,8 @@ private Q_SLOTS:
     // figure of the link benchmark.
     void clientAcceptsOnlyFramesFromServer()
     {
-        QFETCH(QByteArray, datagram);
-        QFETCH(QString, sender);
-        QFETCH(bool, accepted);
+        QFETCH(Datagram, datagram);
+        const auto &[bytes, sender, accepted] = datagram;
         QUdpSocket peer;
         if (!peer.bind(QHostAddress(sender), 0))
             QSKIP("this machine cannot send from that loopback address");
@@ -261,7 +259,7 @@ private Q_SLOTS:
         const quint16 port = Access::udpSocket(window)->localPort();
         for (int i = 0; i < 100; ++i)
             QUdpSocket().writeDatagram(numberedFrame(quint16(i)), QHostAddress::LocalHost, port);
-        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
+        QCOMPARE(peer.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
         QThread::msleep(100); // no event processing: all of them wait for the call below
         debugLines().clear();
         Access::udpReceive(window);
@@ -269,21 +267,7 @@ private Q_SLOTS:
                 Access::udpSocket(window)->hasPendingDatagrams() &&
                 targetsText(window) != levelsText(numberedFrame(0)));
         QTRY_VERIFY_WITH_TIMEOUT(!Access::udpSocket(window)->hasPendingDatagrams(), TimeoutMs);
-        QCOMPARE(targetsText(window), levelsText(accepted ? datagram : numberedFrame(99)));
-    }
-
-    // A device no longer watched is read at once again, even while the tick runs.
-    void unwatchedDeviceReadsAtOnce()
-    {
-        QUdpSocket receiver;
-        QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
-        QSignalSpy reads(&receiver, &QUdpSocket::readyRead);
-        TickedReads ticked;
-        ticked.watch(&receiver);
-        ticked.setTicking(true);
-        ticked.watch(nullptr);
-        QUdpSocket().writeDatagram(numberedFrame(1), QHostAddress::LocalHost, receiver.localPort());
-        QVERIFY(reads.wait(TimeoutMs));
+        QCOMPARE(targetsText(window), levelsText(accepted ? bytes : numberedFrame(99)));
     }
 
     void consoleSimDeliversEveryFrame_data()
@@ -311,6 +295,11 @@ private Q_SLOTS:
         FrameStream stream;
         QByteArrayList frames;
         QVERIFY(receiver.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+        // Watched by a ticking release tick, then no longer: it is read at once again.
+        TickedReads unwatched;
+        unwatched.watch(&receiver);
+        unwatched.setTicking(true);
+        unwatched.watch(nullptr);
         arguments += udp ? QString::number(receiver.localPort()) : QString();
         connect(&receiver, &QUdpSocket::readyRead, this, [&] {
             while (receiver.hasPendingDatagrams())
@@ -337,13 +326,12 @@ private Q_SLOTS:
                 frames.size() == count);
         const QByteArray awkwardFrame = LevelFrame::encode({0x0D0A, 0x0A0D, 0x0A0A, 0x0D0D, 0x550A, 0xAA0D});
         QCOMPARE(frames.count(awkwardFrame), awkward ? count : 0);
-        // Programme levels stay between the floor and +4 dB and keep moving.
+        // Programme levels stay at most +4 dB (a frame has none below the floor) and keep moving.
         std::set<double> levels;
         for (const QByteArray &frame : qAsConst(frames))
             for (const double db : LevelFrame::decode(frame.constData()))
                 levels.insert(db);
-        QVERIFY(awkward ||
-                (levels.size() > 100 && *levels.begin() >= LevelFrame::FloorDb && *levels.rbegin() <= 4.0));
+        QVERIFY(awkward || (levels.size() > 100 && *levels.rbegin() <= 4.0));
     }
 
     // The keys as a file may hold them: only a group in 224.0.0.0/4 counts, only a whole TTL from 1 to

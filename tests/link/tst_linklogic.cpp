@@ -20,7 +20,9 @@ struct Alarm
     double threshold = -40.0;
     qint64 delay = 10000, start = 0;
 };
+using Stream = std::tuple<List, List, int>; // reads; the frames out; the bytes that wait after them
 Q_DECLARE_METATYPE(Watch)
+Q_DECLARE_METATYPE(Stream)
 Q_DECLARE_METATYPE(Alarm)
 
 namespace {
@@ -57,38 +59,37 @@ class TestLinkLogic : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Thousandths of a dB above -50 dB, big-endian.
-    void decodesLevels()
+    // Thousandths of a dB above -50 dB, big-endian. The line discipline's rule on its own: each LF loses at
+    // most one CR right before it.
+    void decodesLevelsAndLines()
     {
-        const LevelFrame::Levels decoded[] = {
-            LevelFrame::decode(QByteArray::fromHex("AAAA0000C350FFFF0000000000005555").constData()),
-            LevelFrame::decode(LevelFrame::encode({1, 999, 49999, 50001, 54000, 0x1234}).constData())};
-        const double expected[2][LevelFrame::LevelCount] = {{-50.0, 0.0, 15.535, -50.0, -50.0, -50.0},
-                                                            {-49.999, -49.001, -0.001, 0.001, 4.0, -45.34}};
-        // An absolute bound: near 0 dB a relative comparison is too strict for word / 1000.0 - 50.0.
-        for (int k = 0; k < 2 * LevelFrame::LevelCount; ++k)
-            QVERIFY2(qAbs(decoded[k / 6][k % 6] - expected[k / 6][k % 6]) < 1e-9,
-                     qPrintable(QString::number(k)));
+        const QByteArray frame = QByteArray::fromHex("AAAA000103E7C350FFFFD2F012345555");
+        QStringList levels;
+        for (const double level : LevelFrame::decode(frame.constData()))
+            levels << QString::number(level, 'f', 3);
+        QByteArray line("\r\r\n\n\r\n\r\xAA\n");
+        FrameStream::removeCarriageReturns(line);
+        QVERIFY(frame == LevelFrame::encode({1, 999, 50000, 65535, 54000, 0x1234}) &&
+                line == QByteArray("\r\n\n\n\r\xAA\n"));
+        QCOMPARE(levels.join(' '), QString("-49.999 -49.001 0.000 15.535 4.000 -45.340"));
     }
 
     void decodesStream_data()
     {
-        QTest::addColumn<List>("reads");
-        QTest::addColumn<List>("frames");
-        QTest::addColumn<int>("pending");
+        QTest::addColumn<Stream>("row");
         const QByteArray a = plainFrame(1), b = plainFrame(2);
         const QByteArray lf = LevelFrame::encode({0x0D0A, 1, 2, 3, 4, 5});
         const QByteArray sent = lf.left(2) + '\r' + lf.mid(2); // the console's CR LF: AA AA 0D 0D 0A
-        QTest::newRow("one read") << List{a} << List{a} << 0;
-        QTest::newRow("10 + 10") << List{a.left(10), a.mid(10) + b.left(4)} << List{a} << 4;
-        QTest::newRow("5 stale bytes") << List{a.left(5), b} << List{b} << 0;
-        QTest::newRow("two frames in one read") << List{a + b} << List{a, b} << 0;
-        QTest::newRow("held CR, empty read") << List{sent.left(4), {}, sent.mid(4)} << List{lf} << 0;
-        QTest::newRow("LF without its CR, frame") << List{lf, b} << List{b} << 0;
+        QTest::newRow("one read") << Stream{{a}, {a}, 0};
+        QTest::newRow("10 + 10") << Stream{{a.left(10), a.mid(10) + b.left(4)}, {a}, 4};
+        QTest::newRow("5 stale bytes") << Stream{{a.left(5), b}, {b}, 0};
+        QTest::newRow("two frames in one read") << Stream{{a + b}, {a, b}, 0};
+        QTest::newRow("held CR, empty read") << Stream{{sent.left(4), {}, sent.mid(4)}, {lf}, 0};
+        QTest::newRow("LF without its CR, frame") << Stream{{lf, b}, {b}, 0};
         for (const int index : {0, 1, 14, 15}) {
             QByteArray broken = a;
             broken[index] = 0;
-            QTest::addRow("wrong marker byte %d", index) << List{broken, b} << List{b} << 0;
+            QTest::addRow("wrong marker byte %d", index) << Stream{{broken, b}, {b}, 0};
         }
         const List frames = {a, b, plainFrame(3)};
         for (const auto &[name, bytes] :
@@ -99,26 +100,24 @@ private Q_SLOTS:
               {"noise", QByteArray::fromHex("0123456789ABCDEF55AA5501FE").repeated(9)},
               {"frames failing at the last byte",
                (QByteArray::fromHex("AAAA") + QByteArray(12, '\x01') + "\x55\x01").repeated(60)}})
-            QTest::newRow(name) << List{bytes, frames.join()} << frames << 0;
+            QTest::newRow(name) << Stream{{bytes, frames.join()}, frames, 0};
         for (int offset = 1; offset < LevelFrame::Size; ++offset)
-            QTest::addRow("start at byte %d", offset) << List{a.mid(offset) + frames.join()} << frames << 0;
+            QTest::addRow("start at byte %d", offset) << Stream{{a.mid(offset) + frames.join()}, frames, 0};
         // A frame whose first word is a start marker, its end markers and two more bytes: a frame test one
         // byte further would pass. Words with CR, LF and marker bytes, every LF sent as CR LF.
         const QByteArray inner = LevelFrame::encode({0xAAAA, 1, 2, 3, 4, 5}) + "\x55\x55";
         const List awkward = {LevelFrame::encode({0x0D0A, 0x0D0D, 0x0A0D, 0x0A0A, 0xAA55, 0x55AA}),
                               LevelFrame::encode({0x0DAA, 0x550A, 0x0D0A, 0x550D, 0xAA0A, 0x0A55})};
-        QTest::newRow("false frame one byte on") << List{inner} << List{inner.left(16)} << 2;
-        QTest::newRow("awkward words, CR LF")
-            << List{QByteArray(awkward.join() + "\r\xAA\n").replace('\n', "\r\n") + a} << awkward + List{a}
-            << 0;
+        QTest::newRow("false frame one byte on") << Stream{{inner}, {inner.left(16)}, 2};
+        QTest::newRow("awkward words, CR LF") << Stream{
+            {QByteArray(awkward.join() + "\r\xAA\n").replace('\n', "\r\n") + a}, awkward + List{a}, 0};
     }
 
     // However the reads are cut, the same frames come out and the same bytes wait.
     void decodesStream()
     {
-        QFETCH(List, reads);
-        QFETCH(List, frames);
-        QFETCH(int, pending);
+        QFETCH(Stream, row);
+        const auto &[reads, frames, pending] = row;
         // Also the most bytes it holds between reads.
         for (const List &cutting : {reads, cut(reads.join(), 1), cut(reads.join(), 2), cut(reads.join(), 7),
                                     cut(reads.join(), 17)}) {
@@ -132,14 +131,6 @@ private Q_SLOTS:
             QCOMPARE(out, frames);
             QVERIFY(stream.pendingBytes() == pending && mostPending <= 15);
         }
-    }
-
-    // The line discipline's rule on its own: each LF loses at most one CR right before it.
-    void removesCarriageReturns()
-    {
-        QByteArray line("\r\r\n\n\r\n\r\xAA\n");
-        FrameStream::removeCarriageReturns(line);
-        QCOMPARE(line, QByteArray("\r\n\n\n\r\xAA\n"));
     }
 
     // Timeout; frame times; check() at these, in time order with the frames; after the last event: the state,

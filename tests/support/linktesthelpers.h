@@ -80,7 +80,6 @@ struct NetworkSpaces
     QString ip(int space, const QString &commands)
     {
         QProcess ip;
-        ip.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         if (!enter(space))
             return QString();
         ip.start(QStringLiteral("ip"), {QStringLiteral("-batch"), QStringLiteral("-")});

@@ -13,8 +13,6 @@ class TempSettings
 public:
     TempSettings();
     ~TempSettings();
-    TempSettings(const TempSettings &) = delete;
-    TempSettings &operator=(const TempSettings &) = delete;
 
     QString path() const { return dir.path(); }
     // The program's settings file in it.
