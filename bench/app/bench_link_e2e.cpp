@@ -222,7 +222,7 @@ void benchLatency(int samples)
         return;
     }
     {
-        QSettings store = TempSettings::store();
+        QSettings store; // the window's own, in the temporary folder
         writeLinkSettings(store, console.slavePath(), false, false);
     }
     MainWindow window;
@@ -555,7 +555,7 @@ void benchFlood(int datagrams)
     }
     TempSettings settings;
     {
-        QSettings store = TempSettings::store();
+        QSettings store; // the window's own, in the temporary folder
         writeLinkSettings(store, QString(), true, false);
         store.setValue(QStringLiteral("client_host"), QStringLiteral("127.0.0.1"));
         store.setValue(QStringLiteral("client_port"), QString::number(port));
@@ -642,7 +642,7 @@ void benchLoss(int frames)
         return;
     }
     {
-        QSettings store = TempSettings::store();
+        QSettings store; // the window's own, in the temporary folder
         writeLinkSettings(store, console.slavePath(), true, true);
     }
     MainWindow window;

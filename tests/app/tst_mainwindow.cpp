@@ -15,8 +15,6 @@
 #include "zeldigitalclock.h"
 #include "zelppmmeter.h"
 
-#include <QBackingStore>
-#include <QInputDialog>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -530,10 +528,9 @@ private Q_SLOTS:
             {" BBC", MeterScale::Bbc, "bbc"},
             {QStringList{"ebu", "dbfs"}, MeterScale::Din, "din"}};
         for (const auto &[value, id, written] : stored) {
-            value.isValid() ? TempSettings::store().setValue("meter_scale", value)
-                            : TempSettings::store().remove("meter_scale");
+            value.isValid() ? settings->write({{"meter_scale", value}}) : settings->clear();
             QCOMPARE(Access::ui(*std::make_unique<MainWindow>())->CrmRight->scale(), id);
-            QCOMPARE(TempSettings::store().value("meter_scale"), written);
+            QCOMPARE(settings->value("meter_scale"), written);
         }
 
         Window window(*settings, "din", QSize(986, 580));

@@ -4,12 +4,9 @@
 #include "mainwindowtestaccess.h"
 #include "tempsettings.h"
 #include "timesync.h"
-#include "zelanalogclock.h"
-#include "zeldigitalclock.h"
 
-#include <QBackingStore>
-#include <QRandomGenerator>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 
@@ -17,6 +14,10 @@ using Access = MainWindowTestAccess;
 
 // Day and month names in one language whatever the machine's locale; set before the application starts.
 [[maybe_unused]] static const bool cLocale = qputenv("LC_ALL", "C");
+
+// The window's size, the time of day, the hashes.
+using Row = std::tuple<QSize, QTime, QByteArray>;
+Q_DECLARE_METATYPE(Row)
 
 class TestPartialRepaint : public QObject
 {
@@ -27,34 +28,27 @@ private Q_SLOTS:
     // every whole picture, as recorded when the window repainted each clock whole every second.
     void sameAsWholeRepaint_data()
     {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QTime>("time");
-        QTest::addColumn<QByteArray>(
-            "hash"); // with Qt 5, with Qt 6 (which draws some parts a little otherwise)
+        // The hashes with Qt 5 and with Qt 6 (which draws some parts a little otherwise).
+        QTest::addColumn<Row>("row");
         QTest::newRow("design, a new hour")
-            << QSize(986, 580) << QTime(9, 59, 53) << QByteArray("e4e7d91b1c1d4747 dfc0e023542688c5");
+            << Row{{986, 580}, {9, 59, 53}, "e4e7d91b1c1d4747 dfc0e023542688c5"};
         QTest::newRow("4K, a new day")
-            << QSize(3840, 2160) << QTime(23, 59, 55) << QByteArray("3336acf3f75bc202 40630e0f26bb436c");
-        QTest::newRow("4K, afternoon")
-            << QSize(3840, 2160) << QTime(17, 41, 7) << QByteArray("ac753bde170a06c7 ebbed89c87da32fd");
+            << Row{{3840, 2160}, {23, 59, 55}, "3336acf3f75bc202 40630e0f26bb436c"};
+        QTest::newRow("4K, afternoon") << Row{{3840, 2160}, {17, 41, 7}, "ac753bde170a06c7 ebbed89c87da32fd"};
     }
     void sameAsWholeRepaint()
     {
-        QFETCH(QSize, size);
-        QFETCH(QTime, time);
-        QFETCH(QByteArray, hash);
+        QFETCH(Row, row);
+        const auto &[size, time, hash] = row;
         TempSettings settings;
         FakeClock fake(QDateTime(QDate(2026, 12, 5), time));
         MainWindow w;
         delete w.findChild<TimeSync *>(); // the machine's own clock must not light the lamp mid-test
         Access::timeSyncLamp(w)->setState(StatusLamp::State::Good);
         w.resize(size);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(Access::shown(w));
         QCoreApplication::processEvents();
         Ui::MainWindow *ui = Access::ui(w);
-        ZelPPMMeter *const meters[] = {ui->ProgLeft, ui->ProgRight, ui->SubLeft,
-                                       ui->SubRight, ui->CrmLeft,   ui->CrmRight};
         QRandomGenerator random(25);
         QCryptographicHash pictures(QCryptographicHash::Sha1);
         for (int second = 0; second < 12; ++second) {
@@ -69,7 +63,7 @@ private Q_SLOTS:
                 level = -50 + random.bounded(55.0);
             for (int tick = 0; tick < 3; ++tick)
                 Access::meterRelease(w);
-            for (ZelPPMMeter *meter : meters)
+            for (ZelPPMMeter *meter : w.findChildren<ZelPPMMeter *>())
                 meter->updateChangedArea();
             ui->AnalogClock->checkTime();
             ui->DigitalClock->checkTime();

@@ -3,8 +3,7 @@
 
 #include "ccommdialog.h"
 
-#include <QHostInfo>
-#include <QNetworkInterface>
+#include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 

@@ -9,10 +9,9 @@
 #include "tempsettings.h"
 #include "tickedreads.h"
 
-#include <QHelpEvent>
-#include <QNetworkDatagram>
-#include <QNetworkInterface>
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 #include <set>

@@ -14,14 +14,10 @@
 #include "webview.h"
 #include "zelppmmeter.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QRegularExpression>
-#include <QScreen>
 #include <QSerialPort>
 #include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
+#include <QtWidgets>
 
 // The tests' view into the window's private state; the window befriends this class.
 class MainWindowTestAccess

@@ -10,7 +10,8 @@ TempSettings::TempSettings()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    useApplicationNames();
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelvoort"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kolvane Meters"));
 }
 
 TempSettings::~TempSettings()
@@ -65,16 +66,4 @@ QStringList TempSettings::keys() const
 void TempSettings::clear() const
 {
     reader(file())->clear();
-}
-
-QSettings TempSettings::store()
-{
-    useApplicationNames();
-    return QSettings();
-}
-
-void TempSettings::useApplicationNames()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Zelvoort"));
-    QCoreApplication::setApplicationName(QStringLiteral("Kolvane Meters"));
 }

@@ -23,10 +23,6 @@ public:
     QStringList keys() const; // sorted
     void clear() const;
 
-    // The window's store, for tests that open it themselves.
-    static QSettings store();
-    static void useApplicationNames();
-
 private:
     QTemporaryDir dir;
     const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");

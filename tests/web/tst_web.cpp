@@ -6,17 +6,9 @@
 #include "webfeed.h"
 #include "webserver.h"
 
-#include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QSpinBox>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QWebSocket>
+#include <QtNetwork>
+#include <QtWidgets>
 
 #include <cmath>
 
@@ -112,7 +104,7 @@ private Q_SLOTS:
         });
         Access::wall(*window)->menu()->displayOptions->trigger();
         QCOMPARE(int(port()), other);
-        QCOMPARE(TempSettings::store().value("web_port").toInt(), other);
+        QCOMPARE(settings.value("web_port").toInt(), other);
     }
 
     // Not an address, or a port taken: a log line, and the display runs on.
