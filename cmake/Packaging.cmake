@@ -65,8 +65,8 @@ frames from a serial port, and can relay them over UDP to other displays or
 show the levels relayed by another display. One window of fixed design that
 scales to any screen.")
 # dpkg-shlibdeps finds the C++ runtime and the Qt libraries the program links (Core, Gui with its
-# X11 platform plug-in, Widgets, Network, SerialPort, DBus) and the X screen saver extension's
-# library. Nothing links the Wayland platform plug-in, which a Raspberry Pi's desktop needs, nor
+# X11 platform plug-in, Widgets, Network, SerialPort, DBus, WebSockets), the X screen saver
+# extension's library and wayland-client. Nothing links the Wayland platform plug-in, which a Raspberry Pi's desktop needs, nor
 # the fonts the clocks draw with.
 if(CMAKE_CROSSCOMPILING)
     # dpkg-shlibdeps knows only the build machine's packages; a cross build states what it gets
@@ -75,8 +75,9 @@ if(CMAKE_CROSSCOMPILING)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
     set(KOLVANE_LIBRARY_DEPENDS
         ", libc6 (>= 2.34), libgcc-s1 (>= 3.0), libqt5core5a (>= 5.15.1), libqt5dbus5 (>= 5.0.2)"
-        ", libqt5gui5 (>= 5.14.1) | libqt5gui5-gles (>= 5.14.1), libqt5network5 (>= 5.0.2)"
-        ", libqt5serialport5 (>= 5.9.0), libqt5widgets5 (>= 5.14.1), libstdc++6 (>= 5), libx11-6, libxss1")
+        ", libqt5gui5 (>= 5.14.1) | libqt5gui5-gles (>= 5.14.1), libqt5network5 (>= 5.6.0~beta)"
+        ", libqt5serialport5 (>= 5.9.0), libqt5websockets5 (>= 5.15.1), libqt5widgets5 (>= 5.14.1)"
+        ", libstdc++6 (>= 5), libwayland-client0 (>= 1.20.0), libx11-6, libxss1")
     string(CONCAT KOLVANE_LIBRARY_DEPENDS ${KOLVANE_LIBRARY_DEPENDS})
 else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -22,6 +22,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config reads the sysroot's files only (wayland-client, wayland-protocols) and answers with paths
+# in it; wayland-scanner, a program, is the machine's own.
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "${KOLVANE_ARM64_SYSROOT}")
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${KOLVANE_ARM64_SYSROOT}/usr/lib/aarch64-linux-gnu/pkgconfig:${KOLVANE_ARM64_SYSROOT}/usr/share/pkgconfig")
 
 # Runs after project(), before the Qt packages are found: their code generators must run here.
 set(CMAKE_PROJECT_INCLUDE "${CMAKE_CURRENT_LIST_DIR}/CrossHostTools.cmake")

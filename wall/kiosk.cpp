@@ -1,5 +1,6 @@
 #include "kiosk.h"
 
+#include "screenoutput.h"
 #include "screenplacement.h"
 #include "x11display.h"
 
@@ -65,6 +66,8 @@ bool fitsOnAScreen(const QRect &rect)
 
 QScreen *screenOf(const QWidget *window)
 {
+    if (ScreenOutput::positionsMeanNothing())
+        return ScreenOutput::screenOf(window);
     if (QScreen *screen = QGuiApplication::screenAt(window->geometry().center()))
         return screen;
     return window->screen();
@@ -158,8 +161,11 @@ void Kiosk::setFullScreen(bool want, QScreen *screen)
         return;
     }
     if (managed) {
-        // A manager makes the window full screen on the screen it is on.
-        if (screenOf(window) != target)
+        // A manager makes the window full screen on the screen it is on; a Wayland compositor on the
+        // output the window names.
+        if (ScreenOutput::positionsMeanNothing())
+            ScreenOutput::ask(window, target);
+        else if (screenOf(window) != target)
             window->move(target->geometry().topLeft());
         normalGeometry = window->geometry();
         window->setWindowState(window->windowState() | Qt::WindowFullScreen);
@@ -263,17 +269,13 @@ bool Kiosk::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void Kiosk::restore(const QByteArray &storedGeometry, std::optional<bool> fullScreen, int storedScreen)
+void Kiosk::restore(const QByteArray &storedGeometry, std::optional<bool> fullScreen, int storedScreen,
+                    const QString &storedScreenName)
 {
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    QScreen *screen = nullptr;
-    int screenIndex = 0;
-    if (!screens.isEmpty()) {
-        const int primary = qMax(0, screens.indexOf(QGuiApplication::primaryScreen()));
-        screenIndex = ScreenPlacement::validScreenIndex(storedScreen, screens.size(), primary);
-        screen = screens.at(screenIndex);
+    QScreen *screen = ScreenOutput::stored(storedScreenName, storedScreen);
+    const int screenIndex = qMax(0, QGuiApplication::screens().indexOf(screen));
+    if (screen)
         window->move(screen->geometry().topLeft());
-    }
     const std::optional<StoredGeometry> stored = parse(storedGeometry);
     if (stored && window->restoreGeometry(storedGeometry)) {
         // Qt restores the stored state too; whether the window is full screen is decided below.
@@ -304,7 +306,15 @@ QByteArray Kiosk::savedGeometry() const
 
 int Kiosk::screenIndex() const
 {
+    if (ScreenOutput::positionsMeanNothing())
+        return qMax(0, QGuiApplication::screens().indexOf(screenOf(window)));
     return ScreenPlacement::screenIndexAt(window->pos().x(), window->isMaximized(), availableAreas());
+}
+
+QString Kiosk::outputName() const
+{
+    const QScreen *screen = ScreenOutput::positionsMeanNothing() ? screenOf(window) : nullptr;
+    return screen ? screen->name() : QString();
 }
 
 void Kiosk::setManagerProbe(ManagerProbe probe)

@@ -34,13 +34,19 @@ public:
 
     // Puts the window back as stored, before it is shown: on the stored screen (the primary one when
     // that has gone), at the stored geometry fitted to today's screens, and full screen there when
-    // fullScreen says so or, without that option, when the geometry was stored full screen.
-    void restore(const QByteArray &storedGeometry, std::optional<bool> fullScreen, int storedScreen);
+    // fullScreen says so or, without that option, when the geometry was stored full screen. A stored
+    // screen name that is still there wins over the index.
+    void restore(const QByteArray &storedGeometry, std::optional<bool> fullScreen, int storedScreen,
+                 const QString &storedScreenName = QString());
     // The window's geometry as it is to be stored: while the window covers a screen itself, its own
     // geometry and the full-screen flag, as Qt stores a full-screen window.
     QByteArray savedGeometry() const;
-    // The index of the screen the window is on, taken from its left edge.
+    // The index of the screen the window is on, taken from its left edge; under Wayland, where every
+    // window is at 0,0, from the output it is on.
     int screenIndex() const;
+    // Under Wayland the name of that output, which stays the same when outputs are numbered anew;
+    // elsewhere empty.
+    QString outputName() const;
 
     // Whether a window manager handles full screen and title bars; tests replace it.
     using ManagerProbe = std::function<bool()>;

@@ -7,6 +7,7 @@
 #include "kiosk.h"
 #include "pixelshift.h"
 #include "screenawake.h"
+#include "screenoutput.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -19,6 +20,15 @@
 
 namespace {
 constexpr int MsPerSecond = 1000;
+const QString ScreenNameKey = QStringLiteral("current_screen_name");
+
+// The output's name, under Wayland only: the index counts there only when the name has gone.
+QString storedScreenName(const QSettings &settings)
+{
+    const QVariant name = settings.value(ScreenNameKey);
+    return ScreenOutput::positionsMeanNothing() && name.userType() == QMetaType::QString ? name.toString()
+                                                                                         : QString();
+}
 } // namespace
 
 WallDisplay::WallDisplay(QWidget *window)
@@ -58,7 +68,7 @@ void WallDisplay::readSettings(const QSettings &settings)
     if (settings.contains(QStringLiteral("full_screen")))
         fullScreen = stored.fullScreen;
     kioskMode->restore(settings.value(QStringLiteral("geometry")).toByteArray(), fullScreen,
-                       settings.value(QStringLiteral("current_screen")).toInt());
+                       settings.value(QStringLiteral("current_screen")).toInt(), storedScreenName(settings));
     stored.fullScreen = kioskMode->isFullScreen();
     apply(stored);
 }
@@ -68,6 +78,11 @@ void WallDisplay::writeSettings(QSettings &settings) const
     DisplaySettings::write(settings, options());
     settings.setValue(QStringLiteral("geometry"), kioskMode->savedGeometry());
     settings.setValue(QStringLiteral("current_screen"), kioskMode->screenIndex());
+    // Where positions tell the screen, the index alone does.
+    if (const QString name = kioskMode->outputName(); !name.isEmpty())
+        settings.setValue(ScreenNameKey, name);
+    else
+        settings.remove(ScreenNameKey);
 }
 
 void WallDisplay::setSignalTimeoutMs(int ms)

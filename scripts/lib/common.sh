@@ -60,11 +60,13 @@ KOLVANE_QT6_OPTIONS=(-DKOLVANE_QT_MAJOR=6 -DKOLVANE_BUILD_BENCH=OFF
 KOLVANE_DEB_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils)
 # The arm64 package (scripts/package --arch arm64): Debian's cross compiler, and qemu to run the
 # result; the arm64 libraries go into a sysroot of unpacked Debian packages, so that the machine's
-# own packages stay as they are.
+# own packages stay as they are. wayland-client, wayland-protocols and Qt's private headers give the
+# Raspberry Pi's package the compositor's idle inhibitor; the protocol's code is made by the machine's
+# own wayland-scanner.
 # The pixel check runs both programs on a private X server at a frozen time of day (faketime).
 KOLVANE_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user mmdebstrap faketime)
 KOLVANE_ARM64_SYSROOT="${KOLVANE_ARM64_SYSROOT:-$KOLVANE_ROOT/build-arm64-sysroot}"
-KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libqt5websockets5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime
+KOLVANE_ARM64_SYSROOT_PACKAGES=qtbase5-dev,libqt5serialport5-dev,libqt5websockets5-dev,libxss-dev,libxcb1-dev,libc6-dev,libstdc++-12-dev,qtwayland5,fonts-dejavu-core,ttf-bitstream-vera,libfaketime,libwayland-dev,wayland-protocols,qtbase5-private-dev
 
 missing_packages() {
     local pkg
@@ -106,7 +108,11 @@ ensure_arm64_sysroot() {
 ensure_arm64_sysroot_packages() {
     [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5/Qt5Config.cmake" ] &&
         [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/cmake/Qt5WebSockets/Qt5WebSocketsConfig.cmake" ] &&
-        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] && return 0
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/lib/aarch64-linux-gnu/pkgconfig/wayland-client.pc" ] &&
+        [ -f "$KOLVANE_ARM64_SYSROOT/usr/share/pkgconfig/wayland-protocols.pc" ] &&
+        compgen -G "$KOLVANE_ARM64_SYSROOT/usr/include/aarch64-linux-gnu/qt5/QtGui/*/QtGui/qpa/qplatformnativeinterface.h" \
+            >/dev/null && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "The arm64 sysroot is missing; run scripts/package --arch arm64 once as root." >&2
         exit 1

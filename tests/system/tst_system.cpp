@@ -435,17 +435,19 @@ private slots:
             QVERIFY2(xrandr(change) && comesTo(covered), why());
     }
 
-    // Under Wayland compositors' headless back ends, full screen from the stored option: under sway the
-    // compositor's idle inhibitor on the window while the screen is kept awake, gone once that is turned
-    // off in the display options, none with the option off; weston offers none, and the log says why.
+    // Under Wayland compositors' headless back ends, full screen from the stored option on the output
+    // stored by name (weston has no output of that name: the index counts): under sway the compositor's
+    // idle inhibitor on the window while the screen is kept awake, gone once that is turned off in the
+    // display options, none with the option off, and the output the window is on stored at exit; weston
+    // offers no inhibitor, and the log says why.
     void wayland_data()
     {
-        // The compositor, what leaves a picture of the first output in shot.png of its working folder,
+        // The compositor, what leaves a picture of the stored output in shot.png of its working folder,
         // keep_screen_awake, what the log says at start.
         QTest::addColumn<QStringList>("row");
         const QString sway = "env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=2 "
                              "WLR_LIBINPUT_NO_DEVICES=1 sway -c /dev/null",
-                      grim = "grim -o HEADLESS-1 shot.png";
+                      grim = "grim -o HEADLESS-2 shot.png";
         QTest::newRow("sway") << QStringList{sway, grim, "true",
                                              "screen kept awake through the compositor's idle inhibitor"};
         QTest::newRow("sway-option-off") << QStringList{sway, grim, "false", ""};
@@ -483,7 +485,8 @@ private slots:
         env = environment(&meters);
         env.insert("QT_QPA_PLATFORM", "wayland");
         env.insert("WAYLAND_DISPLAY", socket); // a path: the program's runtime folder is its own
-        meters.writeSettings({"full_screen=true", "keep_screen_awake=" + awake});
+        meters.writeSettings({"full_screen=true", "keep_screen_awake=" + awake, "current_screen=0",
+                              "current_screen_name=HEADLESS-2"});
         QVERIFY(meters.start("/bin/sh", {"-c", "exec \"$0\" 2>\"$1\"", KOLVANE_METERS_PROGRAM, log}, env));
         const auto tool = [&](const QString &command) { return run("sh", {"-c", command}, env, runtime); };
         // The picture of the output shows the display covering it: its grey panel in the corners, no
@@ -491,10 +494,9 @@ private slots:
         const auto covered = [&] {
             tool(shooter);
             const QImage picture(runtime + "/shot.png");
-            const QRect corners = picture.rect().adjusted(2, 2, -3, -3);
+            const QRect c = picture.rect().adjusted(2, 2, -3, -3); // the corners
             error.clear();
-            for (const QPoint at :
-                 {corners.topLeft(), corners.topRight(), corners.bottomLeft(), corners.bottomRight()}) {
+            for (const QPoint at : {c.topLeft(), c.topRight(), c.bottomLeft(), c.bottomRight()}) {
                 const QRgb pixel = picture.valid(at) ? picture.pixel(at) : 0; // black if there is no picture
                 if (qGray(pixel) < 64 || qAbs(qRed(pixel) - qBlue(pixel)) > 24)
                     error = say("the corner at ", at, " is ", QColor(pixel).name());
@@ -509,9 +511,12 @@ private slots:
         };
         // Turned off in the display options, from the keyboard: out of full screen (where sway hands a
         // dialog no keys), the menu key, the menu's second entry, the dialog's third field, OK, and back.
-        // One keyboard for all: the menu closes when its keyboard goes.
+        // One keyboard for all: the menu closes when its keyboard goes. Before the keys (so that the
+        // program has heard of it when they come) sway moves the window to the first output.
+        const QString output = awake == "true" ? "HEADLESS-1" : "HEADLESS-2";
         if (!ipc.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(inhibiting(awake), TimeoutMs);
+            tool("swaymsg -s " + ipc + " '[title=Kolvane]' move container to output " + output + ", focus");
             const QString keys =
                 "-s 1000 -k F11 -s 1000 -k Menu -s 500 -k Down -s 300 -k Down -s 300 -k Return "
                 "-s 3000 -k Tab -s 300 -k Tab -s 300 -k space -s 500 -k Return -s 1000 -k F11";
@@ -519,6 +524,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(inhibiting("false"), TimeoutMs);
         }
         QCOMPARE(meters.stop(), 0);
+        const QSettings stored(meters.ini, QSettings::IniFormat);
+        QVERIFY(ipc.isEmpty() || (stored.value("current_screen_name") == output &&
+                                  stored.value("current_screen").toInt() == output.back().digitValue() - 1));
         QFile file(log);
         const QByteArray logged = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         QVERIFY2(said.isEmpty() ? !logged.contains("idle inhibitor") : logged.contains(said.toUtf8()),
