@@ -1,5 +1,5 @@
 #include "displaymenu.h"
-#include "mainwindowtestaccess.h"
+#include "linktesthelpers.h"
 #include "tempsettings.h"
 
 #include "meterscale.h"
@@ -20,8 +20,7 @@ constexpr int TimeoutMs = 20000;
 
 quint16 freePort(QAbstractSocket &&probe)
 {
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
+    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : 0;
 }
 
 // The whole answer to one request: the server closes after it.
@@ -36,14 +35,11 @@ QByteArray fetch(quint16 port, const QByteArray &request)
     return ended ? socket.readAll() : "still open";
 }
 
-QByteArray get(quint16 port, const char *path)
+// The body of the answer to a GET, or the whole answer.
+QByteArray get(quint16 port, const char *path, bool whole = false)
 {
-    return fetch(port, QByteArray("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-}
-
-QByteArray body(const QByteArray &answer)
-{
-    return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+    const QByteArray answer = fetch(port, QByteArray("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    return whole ? answer : answer.mid(answer.indexOf("\r\n\r\n") + 4);
 }
 
 const QByteArray Upgrade = "GET /feed HTTP/1.1\r\nHost: h\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
@@ -69,7 +65,7 @@ private:
     {
         console.writeDatagram(LevelFrame::encodeLevels(levels), QHostAddress::LocalHost, udpPort);
     }
-    QJsonValue status() { return QJsonDocument::fromJson(body(get(port(), "/status"))).object(); }
+    QJsonValue status() { return QJsonDocument::fromJson(get(port(), "/status")).object(); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -185,9 +181,8 @@ private Q_SLOTS:
         QVERIFY(has([](const QJsonObject &m) { return m["t"] == "l" && m["v"][0] == 0; }));
         QTRY_VERIFY_WITH_TIMEOUT(status()["link"]["signal_lost_count"] == 1, TimeoutMs);
 
-        const QByteArray answer = get(port(), "/metrics");
-        const QString metrics = QString::fromUtf8(body(answer));
-        QVERIFY(answer.contains("\r\nContent-Type: text/plain; version=0.0.4"));
+        QVERIFY(get(port(), "/metrics", true).contains("\r\nContent-Type: text/plain; version=0.0.4"));
+        const QString metrics = QString::fromUtf8(get(port(), "/metrics"));
         // The exposition format, strictly: each family's TYPE, then only samples of that family.
         const QRegularExpression format(
             "^((# HELP kolvane_[a-z_]+ .+\n)?# TYPE (kolvane_[a-z_]+) (counter|gauge)\n"
@@ -235,12 +230,36 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server()->feed()->clientCount(), 0, TimeoutMs);
     }
 
+    void page_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("loopback") << "127.0.0.1";
+        // Another machine of the studio network: the display and the browser each in a network
+        // namespace of the test's own, joined by a veth pair.
+        QTest::newRow("another namespace") << "10.78.0.1";
+    }
     // The page in a real browser, beside the display fed the same frames.
     void page()
     {
+        QFETCH(QString, host);
         const QString dir = QStringLiteral(KOLVANE_WEB_TEST_DIR);
         if (!QFile::exists("/usr/bin/chromium") || !QFile::exists(dir + "/node_modules/puppeteer-core"))
             QSKIP("chromium or puppeteer-core is missing (apt-get install chromium; npm ci in tests/web)");
+        bool ready = host == "127.0.0.1";
+#ifdef Q_OS_LINUX
+        LinkTest::NetworkSpaces spaces; // 1 the display's, 2 the browser's; back in 0 at the end
+        const auto home = qScopeGuard([&] { spaces.fds.isEmpty() || spaces.enter(0); });
+        const QString side = "link set lo up\naddr add 10.78.0.%1/24 dev eth0\nlink set eth0 up\n";
+        if (!ready && spaces.make(2) &&
+            spaces.run(2, side.arg(2).prepend("link add eth0 type veth peer name eth0 netns " +
+                                              spaces.path(1) + "\n")) &&
+            spaces.run(1, side.arg(1))) {
+            Access::webView(*window)->apply({base.port, host});
+            ready = server()->isListening() && spaces.enter(2);
+        }
+#endif
+        if (!ready)
+            QSKIP("no network namespaces of the test's own (needs Linux, root and iproute2)");
         LevelFrame::Levels levels{-9, -9, 0, 0, -21, -21};
         QTimer console;
         connect(&console, &QTimer::timeout, [&] { send(levels); });
@@ -248,8 +267,8 @@ private Q_SLOTS:
         QProcess browser;
         // Ended by SIGTERM, on which puppeteer closes the browser, never by the kill of QProcess's end.
         const auto end = qScopeGuard([&] { browser.terminate(), browser.waitForFinished(30000); });
-        browser.start(QStringLiteral("node"), {dir + QStringLiteral("/page_check.mjs"),
-                                               QStringLiteral("http://127.0.0.1:%1/").arg(port())});
+        browser.start(QStringLiteral("node"),
+                      {dir + "/page_check.mjs", QStringLiteral("http://%1:%2/").arg(host).arg(port())});
         const auto step = [&] {
             QTest::qWaitFor([&] { return browser.canReadLine() || browser.state() == QProcess::NotRunning; },
                             60000);
@@ -257,9 +276,8 @@ private Q_SLOTS:
             return QJsonDocument::fromJson(browser.readLine()).object();
         };
         const QJsonObject shown = step();
-        QVERIFY2(!shown.isEmpty(), browser.readAllStandardError().constData());
-        QVERIFY2(shown["problems"].toArray().isEmpty(),
-                 QJsonDocument(shown["problems"].toArray()).toJson().constData());
+        QVERIFY2(!shown.isEmpty() && shown["problems"].toArray().isEmpty(),
+                 browser.readAllStandardError() + QJsonDocument(shown["problems"].toArray()).toJson());
         const QList<ZelPPMMeter *> meters = window->findChildren<ZelPPMMeter *>(); // in the form's order
         for (int i = 0; i < WebSnapshot::MeterCount; ++i)
             QVERIFY2(qAbs(shown["bars"][i].toInt() - meters[i]->barLength()) <= 1,
