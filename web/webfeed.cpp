@@ -9,10 +9,6 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
-#ifdef Q_OS_LINUX
-#include <sys/socket.h>
-#endif
-
 namespace {
 constexpr qint64 LogEveryMs = 60000;
 constexpr int SendBufferBytes = 64 * 1024;
@@ -27,8 +23,9 @@ WebFeed::WebFeed(const WebSource *source, QString version, QObject *parent)
     pace.setSingleShot(true);
     connect(&pace, &QTimer::timeout, this, &WebFeed::sendLevels);
     clock.setInterval(ClockIntervalMs);
-    connect(&clock, &QTimer::timeout, this,
-            [this] { broadcast(WebReports::timeMessage(QDateTime::currentMSecsSinceEpoch())); });
+    connect(&clock, &QTimer::timeout, this, [this] {
+        broadcast(QString::fromUtf8(WebReports::timeMessage(QDateTime::currentMSecsSinceEpoch())));
+    });
 }
 
 WebFeed::~WebFeed()
@@ -71,12 +68,6 @@ void WebFeed::onNewConnection()
                 break;
             }
         }
-        // The feed writes to the socket itself, so a client without one could not be served.
-        if (!under) {
-            client->abort();
-            client->deleteLater();
-            continue;
-        }
         clients.insert(client, under);
         client->setMaxAllowedIncomingFrameSize(MaxIncomingBytes);
         client->setMaxAllowedIncomingMessageSize(MaxIncomingBytes);
@@ -93,7 +84,7 @@ void WebFeed::onNewConnection()
         for (const QByteArray &message :
              {WebReports::helloMessage(now, version), WebReports::stateMessage(now),
               WebReports::levelsMessage(now), time}) {
-            if (!send(client, textFrame(message)))
+            if (!send(client, QString::fromUtf8(message)))
                 break;
         }
         if (!clock.isActive())
@@ -111,7 +102,7 @@ void WebFeed::onMessage(QWebSocket *client, const QString &message)
     const QJsonObject pong{{QStringLiteral("t"), QStringLiteral("pong")},
                            {QStringLiteral("c"), ping.value(QStringLiteral("c")).toDouble()},
                            {QStringLiteral("s"), double(QDateTime::currentMSecsSinceEpoch())}};
-    send(client, textFrame(QJsonDocument(pong).toJson(QJsonDocument::Compact)));
+    send(client, QString::fromUtf8(QJsonDocument(pong).toJson(QJsonDocument::Compact)));
 }
 
 void WebFeed::levelsMoved()
@@ -131,7 +122,7 @@ void WebFeed::sendLevels()
         return;
     lastLevels = levels;
     sinceLevels.start();
-    broadcast(levels);
+    broadcast(QString::fromUtf8(levels));
 }
 
 void WebFeed::stateChanged()
@@ -142,7 +133,7 @@ void WebFeed::stateChanged()
     if (state == lastState)
         return;
     lastState = state;
-    broadcast(state);
+    broadcast(QString::fromUtf8(state));
 }
 
 void WebFeed::lookChanged()
@@ -150,53 +141,26 @@ void WebFeed::lookChanged()
     if (clients.isEmpty())
         return;
     const WebSnapshot now = source->snapshot();
-    broadcast(WebReports::helloMessage(now, version));
-    broadcast(WebReports::levelsMessage(now));
+    broadcast(QString::fromUtf8(WebReports::helloMessage(now, version)));
+    broadcast(QString::fromUtf8(WebReports::levelsMessage(now)));
 }
 
-QByteArray WebFeed::textFrame(const QByteArray &message)
+void WebFeed::broadcast(const QString &message)
 {
-    // One final text frame, unmasked as a server's are; the length in 7, 16 or 64 bits.
-    const quint64 size = quint64(message.size());
-    QByteArray frame(1, char(0x81));
-    if (size < 126) {
-        frame += char(size);
-    } else {
-        const int bytes = size < 65536 ? 2 : 8;
-        frame += char(bytes == 2 ? 126 : 127);
-        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
-            frame += char((size >> shift) & 0xFF);
-    }
-    return frame + message;
-}
-
-void WebFeed::broadcast(const QByteArray &message)
-{
-    // Framed once for all; a copy of the list, since a client that is dropped leaves it.
-    const QByteArray frame = textFrame(message);
+    // A copy: a client that is dropped leaves the list.
     const QList<QWebSocket *> all = clients.keys();
     for (QWebSocket *client : all)
-        send(client, frame);
+        send(client, message);
 }
 
-bool WebFeed::send(QWebSocket *client, const QByteArray &frame)
+bool WebFeed::send(QWebSocket *client, const QString &message)
 {
-    QTcpSocket *under = clients.value(client);
-    qint64 sent = 0;
-#ifdef Q_OS_LINUX
-    // While Qt holds nothing back for this client, the frame goes straight to the kernel: no copy in
-    // Qt's buffer and no write notifier turned on and off for each client and message, which was
-    // most of what a client cost.
-    if (under->bytesToWrite() == 0)
-        sent = qMax<qint64>(0, ::send(int(under->socketDescriptor()), frame.constData(), size_t(frame.size()),
-                                      MSG_DONTWAIT | MSG_NOSIGNAL));
-#endif
-    // The rest, behind what Qt holds: what is left after the flush is what the client did not take.
-    if (sent < frame.size()) {
-        under->write(frame.constData() + sent, frame.size() - sent);
+    client->sendTextMessage(message);
+    // Written now rather than at the socket's next write notification: one wake-up of the event loop
+    // less for each client and message, and what is left is what the client did not take.
+    if (QTcpSocket *under = clients.value(client))
         under->flush();
-    }
-    if (under->bytesToWrite() <= maxPendingBytes)
+    if (client->bytesToWrite() <= maxPendingBytes)
         return true;
     drop(client);
     return false;

@@ -48,16 +48,15 @@ private:
     void onNewConnection();
     void onMessage(QWebSocket *client, const QString &message);
     void sendLevels();
-    static QByteArray textFrame(const QByteArray &message);
-    void broadcast(const QByteArray &message);
-    // A frame made by textFrame(); false when the client was dropped for not reading.
-    bool send(QWebSocket *client, const QByteArray &frame);
+    void broadcast(const QString &message);
+    // False when the client was dropped for not reading.
+    bool send(QWebSocket *client, const QString &message);
     void drop(QWebSocket *client);
 
     const WebSource *source;
     const QString version;
     QWebSocketServer server;
-    // Each client with the socket under it, which the feed writes to.
+    // Each client with the socket under it, which is flushed after each message.
     QHash<QWebSocket *, QTcpSocket *> clients;
     QList<QPointer<QTcpSocket>> handshaking;
     QTimer pace;
