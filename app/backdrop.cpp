@@ -1,6 +1,5 @@
 #include "backdrop.h"
 
-#include <QPainter>
 #include <QRegion>
 
 void Backdrop::scale(const QPixmap &panel, const QSize &window, const QRect &background, bool opaque)
@@ -11,12 +10,5 @@ void Backdrop::scale(const QPixmap &panel, const QSize &window, const QRect &bac
     if (shown.isEmpty())
         return;
     const QPixmap scaled = panel.scaled(window, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    for (const QRect &rect : shown)
-        parts.push_back({rect.topLeft(), scaled.copy(rect)});
-}
-
-void Backdrop::paint(QPainter &painter) const
-{
-    for (const Part &part : parts)
-        painter.drawPixmap(part.at, part.pixels);
+    parts.keep(scaled, QPoint(0, 0), shown);
 }

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QPixmap>
-#include <QPoint>
-#include <QRect>
-#include <QVector>
+#include "pixmapparts.h"
 
-class QPainter;
+#include <QRect>
 
 // The plain panel behind the window's background, scaled to the whole window. Only the parts that
 // show are kept: beside an opaque background, the strips on either side, not a screenful (on a
@@ -19,13 +16,8 @@ public:
     void scale(const QPixmap &panel, const QSize &window, const QRect &background, bool opaque);
     void clear() { parts.clear(); }
     // Draws the parts kept; the painter's clip keeps the repaint to its area.
-    void paint(QPainter &painter) const;
+    void paint(QPainter &painter) const { parts.paint(painter); }
 
 private:
-    struct Part
-    {
-        QPoint at;
-        QPixmap pixels;
-    };
-    QVector<Part> parts;
+    PixmapParts parts;
 };

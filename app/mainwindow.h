@@ -68,7 +68,7 @@ private:
     void writeSettings();
     int currentScreen() const;
     // Layout scaling
-    void scaleLayout();
+    void scaleLayout(const QRegion &painting);
     // Captions
     void editCaption(myLabel *caption, const char *prompt);
     // Frames and release
@@ -92,6 +92,9 @@ private:
     QPixmap *background = nullptr;
     QPixmap *backgroundEmpty = nullptr;
     QPixmap *scaledBackground = nullptr;
+    // Of the scaled background, what lies under the widgets that paint over it.
+    PixmapParts backgroundParts;
+    QRegion overBackground;
     // The plain panel where it shows beside the background.
     Backdrop backdrop;
     // The background with the marks of the meters' scale.
