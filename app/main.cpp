@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     // On a large screen the scaling makes and drops pictures of the window's size (tens of MB at
     // 3840 x 2160). Once one was freed, glibc would take the next from its heap and keep the memory
     // when it goes; from this size up each is mapped apart and returned to the system when dropped.
-    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 #endif
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
