@@ -1,5 +1,6 @@
 #include "backdrop.h"
 
+#include <QPainter>
 #include <QRegion>
 
 void Backdrop::scale(const QPixmap &panel, const QSize &window, const QRect &background, bool opaque)
@@ -10,5 +11,12 @@ void Backdrop::scale(const QPixmap &panel, const QSize &window, const QRect &bac
     if (shown.isEmpty())
         return;
     const QPixmap scaled = panel.scaled(window, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    parts.keep(scaled, QPoint(0, 0), shown);
+    for (const QRect &rect : shown)
+        parts.push_back({rect.topLeft(), scaled.copy(rect)});
+}
+
+void Backdrop::paint(QPainter &painter) const
+{
+    for (const Part &part : parts)
+        painter.drawPixmap(part.at, part.pixels);
 }

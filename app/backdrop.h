@@ -1,8 +1,11 @@
 #pragma once
 
-#include "pixmapparts.h"
-
+#include <QPixmap>
+#include <QPoint>
 #include <QRect>
+#include <QVector>
+
+class QPainter;
 
 // The plain panel behind the window's background, scaled to the whole window. Only the parts that
 // show are kept: beside an opaque background, the strips on either side, not a screenful (on a
@@ -16,8 +19,13 @@ public:
     void scale(const QPixmap &panel, const QSize &window, const QRect &background, bool opaque);
     void clear() { parts.clear(); }
     // Draws the parts kept; the painter's clip keeps the repaint to its area.
-    void paint(QPainter &painter) const { parts.paint(painter); }
+    void paint(QPainter &painter) const;
 
 private:
-    PixmapParts parts;
+    struct Part
+    {
+        QPoint at;
+        QPixmap pixels;
+    };
+    QVector<Part> parts;
 };

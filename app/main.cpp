@@ -13,14 +13,14 @@ int main(int argc, char *argv[])
     const int answered = CommandLine::answer(argc, argv);
     if (answered >= 0)
         return answered;
-        // The display paints with the raster engine only; on X11 this spares loading the OpenGL
-        // drivers, about half of the program's memory.
 #if defined(Q_OS_LINUX) && defined(__GLIBC__)
     // On a large screen the scaling makes and drops pictures of the window's size (tens of MB at
     // 3840 x 2160). Once one was freed, glibc would take the next from its heap and keep the memory
     // when it goes; from this size up each is mapped apart and returned to the system when dropped.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 #endif
+    // The display paints with the raster engine only; on X11 this spares loading the OpenGL
+    // drivers, about half of the program's memory.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     // The meters repaint thin strips some fifty times a second. Sent over the X connection they cost

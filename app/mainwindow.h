@@ -20,6 +20,7 @@ class TickedReads;
 class TimeSync;
 class WebView;
 class QPixmap;
+class QRegion;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
@@ -92,9 +93,6 @@ private:
     QPixmap *background = nullptr;
     QPixmap *backgroundEmpty = nullptr;
     QPixmap *scaledBackground = nullptr;
-    // Of the scaled background, what lies under the widgets that paint over it.
-    PixmapParts backgroundParts;
-    QRegion overBackground;
     // The plain panel where it shows beside the background.
     Backdrop backdrop;
     // The background with the marks of the meters' scale.

@@ -35,26 +35,11 @@ void MainWindow::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     if (resizePending && !background->isNull())
         scaleLayout(event->region());
-    backdrop.paint(painter);
-    // Once the background is shown, only the widgets repaint over it: what lies under them is kept,
-    // not the whole picture (on a 3840 x 2160 wall 24 MB, the parts 8). Anything more scales it
-    // again. The pixel shift's steps move the whole picture: with it the whole is kept.
     const QRect area = wallDisplay->pictureArea(windowSize);
-    const bool partsOnly = area == QRect(QPoint(0, 0), windowSize);
-    if (partsOnly && backgroundParts.cover(event->region())) {
-        backgroundParts.paint(painter);
-        return;
-    }
-    if (scaledBackground->isNull() && !background->isNull())
-        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
-    const QPoint at(area.x() + (area.width() - scaledBackground->width()) / 2,
-                    area.y() + (area.height() - scaledBackground->height()) / 2);
-    painter.drawPixmap(at, *scaledBackground);
-    if (partsOnly) {
-        if (backgroundParts.isEmpty())
-            backgroundParts.keep(*scaledBackground, at, overBackground);
-        *scaledBackground = QPixmap();
-    }
+    const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
+    const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
+    backdrop.paint(painter);
+    painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
 
 void MainWindow::scaleLayout(const QRegion &painting)
@@ -69,7 +54,6 @@ void MainWindow::scaleLayout(const QRegion &painting)
         // The old copies go first, and the backdrop's full size is dropped before the background is
         // made, so that at most one window-sized picture is held at a time.
         *scaledBackground = QPixmap();
-        backgroundParts.clear();
         backdrop.clear();
         // The backdrop is kept wherever the background may leave the window bare: beside it, and with
         // the pixel shift, the reach's margin along its edges. Where the background fills the window,
@@ -82,6 +66,7 @@ void MainWindow::scaleLayout(const QRegion &painting)
             *backgroundEmpty, windowSize,
             QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
             !background->hasAlphaChannel());
+        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
     }
 
     Fit fit = fitToWindow(area.size());
@@ -94,16 +79,8 @@ void MainWindow::scaleLayout(const QRegion &painting)
         {ui->CrmLeft, 4},      {ui->CrmRight, 5},   {ui->AnalogClock, 6}, {ui->DigitalClock, 7},
         {labelMeter1, 8},      {labelMeter2, 9},    {ui->timelabel, 11},  {labelMeter3, 10},
         {ui->footerlabel, 12}, {settingsLabel, 13}, {linkLamp, 14},       {timeSyncLamp, 15}};
-    // Where the widgets are, and where they were: the background there is repainted once after the
-    // move. A widget that paints each of its pixels never shows the background under it.
-    overBackground = QRegion();
-    for (const auto &entry : scaled) {
-        QWidget *widget = entry.first;
-        overBackground += QRect(widget->mapTo(this, QPoint(0, 0)), widget->size());
-        widget->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));
-        if (!widget->testAttribute(Qt::WA_OpaquePaintEvent))
-            overBackground += QRect(widget->mapTo(this, QPoint(0, 0)), widget->size());
-    }
+    for (const auto &entry : scaled)
+        entry.first->setGeometry(scaledRect(designGeometry[size_t(entry.second)], fit));
 
     QFont captionFont = labelMeter1->font();
     captionFont.setPointSize(scaledPointSize(CaptionPointSize, fit.scaleFactor));
