@@ -4,11 +4,21 @@
 
 #include <QApplication>
 
+#if defined(Q_OS_LINUX) && defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 int main(int argc, char *argv[])
 {
     const int answered = CommandLine::answer(argc, argv);
     if (answered >= 0)
         return answered;
+#if defined(Q_OS_LINUX) && defined(__GLIBC__)
+    // On a large screen the scaling makes and drops pictures of the window's size (tens of MB at
+    // 3840 x 2160). Once one was freed, glibc would take the next from its heap and keep the memory
+    // when it goes; from this size up each is mapped apart and returned to the system when dropped.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
     // The display paints with the raster engine only; on X11 this spares loading the OpenGL
     // drivers, about half of the program's memory.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))

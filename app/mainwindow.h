@@ -20,6 +20,7 @@ class TickedReads;
 class TimeSync;
 class WebView;
 class QPixmap;
+class QRegion;
 class QSerialPort;
 class QTimer;
 class QUdpSocket;
@@ -68,7 +69,7 @@ private:
     void writeSettings();
     int currentScreen() const;
     // Layout scaling
-    void scaleLayout();
+    void scaleLayout(const QRegion &painting);
     // Captions
     void editCaption(myLabel *caption, const char *prompt);
     // Frames and release

@@ -30,11 +30,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     resizePending = true;
 }
 
-void MainWindow::paintEvent(QPaintEvent *)
+void MainWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     if (resizePending && !background->isNull())
-        scaleLayout();
+        scaleLayout(event->region());
     const QRect area = wallDisplay->pictureArea(windowSize);
     const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
     const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
@@ -42,7 +42,7 @@ void MainWindow::paintEvent(QPaintEvent *)
     painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
 
-void MainWindow::scaleLayout()
+void MainWindow::scaleLayout(const QRegion &painting)
 {
     using namespace LayoutScaling;
 
@@ -105,5 +105,8 @@ void MainWindow::scaleLayout()
         meter->calcPosition();
 
     resizePending = false;
-    update();
+    // A pass in a repaint of part of the window (a clock's new second came first) leaves the rest
+    // to a whole one.
+    if (painting.boundingRect() != rect())
+        update();
 }

@@ -11,8 +11,8 @@
 
 void MainWindow::onDataAvailable()
 {
-    // Checked first: a debug line costs more to build than the read itself, and the installed
-    // program does not show it.
+    // Checked first: a debug line costs more to build than the read itself, and is skipped where
+    // debug output is turned off (QT_LOGGING_RULES="default.debug=false").
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug() << "data arrived.. ";
     if (!serialPort)
