@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QPixmap>
+#include <QRegion>
 #include <QSerialPort>
 #include <QTimer>
 #include <QUdpSocket>
@@ -131,7 +132,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // moved while the window paints leave a stale column: the paint was clipped to their old places.
     connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
         if (windowSize.isValid() && !background->isNull())
-            scaleLayout();
+            scaleLayout(QRegion()); // painting nothing: the whole window follows
     });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.
