@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QPixmap>
+#include <QRegion>
 #include <QSerialPort>
 #include <QTimer>
 #include <QUdpSocket>
@@ -127,12 +128,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
                      {labelMeter1, labelMeter2, labelMeter3},
                      &meterOptions},
                     this);
-    // The pixel shift moves the whole picture: laid out anew at the next paint.
+    // The pixel shift moves the whole picture: laid out anew at once, not in the next paint. Meters
+    // moved while the window paints leave a stale column: the paint was clipped to their old places.
     connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
-        if (windowSize.isValid()) {
-            resizePending = true;
-            update();
-        }
+        if (windowSize.isValid() && !background->isNull())
+            scaleLayout(QRegion()); // painting nothing: the whole window follows
     });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
     // below, and setupLink opens the link they name.

@@ -15,8 +15,8 @@ using Access = MainWindowTestAccess;
 // Day and month names in one language whatever the machine's locale; set before the application starts.
 [[maybe_unused]] static const bool cLocale = qputenv("LC_ALL", "C");
 
-// The window's size, the time of day, the hashes.
-using Row = std::tuple<QSize, QTime, QByteArray>;
+// The window's size, the time of day, the pixel shift on (a step of it at second 4), the hashes.
+using Row = std::tuple<QSize, QTime, bool, QByteArray>;
 Q_DECLARE_METATYPE(Row)
 
 class TestPartialRepaint : public QObject
@@ -31,16 +31,20 @@ private Q_SLOTS:
         // The hashes with Qt 5 and with Qt 6 (which draws some parts a little otherwise).
         QTest::addColumn<Row>("row");
         QTest::newRow("design, a new hour")
-            << Row{{986, 580}, {9, 59, 53}, "e4e7d91b1c1d4747 dfc0e023542688c5"};
+            << Row{{986, 580}, {9, 59, 53}, false, "e4e7d91b1c1d4747 dfc0e023542688c5"};
         QTest::newRow("4K, a new day")
-            << Row{{3840, 2160}, {23, 59, 55}, "3336acf3f75bc202 40630e0f26bb436c"};
-        QTest::newRow("4K, afternoon") << Row{{3840, 2160}, {17, 41, 7}, "ac753bde170a06c7 ebbed89c87da32fd"};
+            << Row{{3840, 2160}, {23, 59, 55}, false, "3336acf3f75bc202 40630e0f26bb436c"};
+        QTest::newRow("4K, afternoon")
+            << Row{{3840, 2160}, {17, 41, 7}, false, "ac753bde170a06c7 ebbed89c87da32fd"};
+        QTest::newRow("4K, shifted") << Row{
+            {3840, 2160}, {6, 30, 0}, true, "0b945d729c2fe9e9 98dc7c31a613e478"};
     }
     void sameAsWholeRepaint()
     {
         QFETCH(Row, row);
-        const auto &[size, time, hash] = row;
+        const auto &[size, time, shift, hash] = row;
         TempSettings settings;
+        settings.write({{"pixel_shift", shift}});
         FakeClock fake(QDateTime(QDate(2026, 12, 5), time));
         MainWindow w;
         delete w.findChild<TimeSync *>(); // the machine's own clock must not light the lamp mid-test
@@ -58,6 +62,8 @@ private Q_SLOTS:
                 ui->AnalogClock->update(0, side / 2 - across, side, side);
                 QCoreApplication::processEvents();
             }
+            if (shift && second == 4)
+                Access::wall(w)->shiftPicture();
             FakeClock::advanceMs(second == 6 ? 437000 : 1000); // the clock set forward once
             for (double &level : Access::targetLevels(w))
                 level = -50 + random.bounded(55.0);
