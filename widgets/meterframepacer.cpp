@@ -1,5 +1,6 @@
 #include "meterframepacer.h"
 
+#include "meterstorepainter.h"
 #include "zelppmmeter.h"
 
 #include <QEvent>
@@ -35,15 +36,17 @@ void MeterFramePacer::afterTick(bool anyRose, bool anyMoved)
 
 bool MeterFramePacer::eventFilter(QObject *watched, QEvent *event)
 {
-    // The window is about to paint for another reason: the meters' moves go along.
-    if (watched == window && event->type() == QEvent::UpdateRequest)
-        repaintMoves();
+    // The window is about to paint for another reason: the meters' moves go along, in that paint.
+    if (watched == window && event->type() == QEvent::UpdateRequest) {
+        for (ZelPPMMeter *meter : meters)
+            meter->updateChangedArea();
+        sinceRepaint.start();
+    }
     return false;
 }
 
 void MeterFramePacer::repaintMoves()
 {
-    for (ZelPPMMeter *meter : meters)
-        meter->updateChangedArea();
+    MeterStorePainter::repaintChanged(window, meters);
     sinceRepaint.start();
 }

@@ -298,10 +298,13 @@ bool ZelPPMMeter::calcPosition()
 
 void ZelPPMMeter::updateChangedArea()
 {
-    if (m_changedArea.isEmpty())
-        return;
-    update(m_changedArea);
-    m_changedArea = QRect();
+    if (!m_changedArea.isEmpty())
+        update(takeChangedArea());
+}
+
+QRect ZelPPMMeter::takeChangedArea()
+{
+    return std::exchange(m_changedArea, QRect());
 }
 
 bool ZelPPMMeter::stepPeakHold(int elapsedMs, double fallDb)
@@ -373,6 +376,12 @@ const ZelPPMMeter::GradientBrushes &ZelPPMMeter::gradients(int half)
 
 void ZelPPMMeter::paintEvent(QPaintEvent *)
 {
+    QPainter painter(this);
+    paint(painter);
+}
+
+void ZelPPMMeter::paint(QPainter &painter)
+{
     const int w = width();
     const int h = height();
     const int half = static_cast<int>(h * 0.5 + 0.5);
@@ -406,8 +415,6 @@ void ZelPPMMeter::paintEvent(QPaintEvent *)
     // Every fill is a whole-pixel rectangle, so antialiasing changes no pixel here and costs about
     // fifteen times the fill; without it, at a fractional device pixel ratio every edge is rounded
     // to a whole device pixel instead of blended.
-    QPainter painter(this);
-
     if (!m_backgroundImage.isNull())
         painter.drawImage(0, 0, m_backgroundImage);
 

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+
 // A level in dB; the declared type of the meter's level slot.
 typedef double double_db;
 
@@ -113,6 +115,11 @@ public:
     // old and the new bar top, or the whole widget when the 0 dB point moved too. That shows the
     // same pixels as a whole repaint, for a fraction of the work.
     void updateChangedArea();
+    // The same rows for a caller that paints them itself (see paint()), emptied by the call.
+    QRect takeChangedArea();
+    // Paints the whole meter onto a painter set to the meter's own coordinates; the painter's clip
+    // decides what of it reaches the device.
+    void paint(QPainter &painter);
 
     // The lengths of the last calcPosition(), in pixels upward from the bottom edge.
     int barLength() const { return m_barLength; }
