@@ -23,6 +23,28 @@ bool storeTakesPaint(const QWidget *window)
            window->devicePixelRatioF() == 1.0 && store->size() == window->size();
 }
 
+// Whether all of the area (the meter's own coordinates) shows the meter's own pixels: inside every
+// parent, and under no widget that paints after it. Then the meter alone decides what it shows there.
+bool showsWholly(const QWidget *meter, const QWidget *window, const QRect &area)
+{
+    if (!meter->children().isEmpty())
+        return false;
+    QRect inParent = area;
+    for (const QWidget *widget = meter; widget != window; widget = widget->parentWidget()) {
+        const QWidget *parent = widget->parentWidget();
+        inParent.translate(widget->pos());
+        if (!parent || !parent->rect().contains(inParent))
+            return false;
+        const QObjectList &siblings = parent->children();
+        for (int i = siblings.indexOf(const_cast<QWidget *>(widget)) + 1; i < siblings.size(); ++i) {
+            const auto *above = qobject_cast<const QWidget *>(siblings.at(i));
+            if (above && !above->isWindow() && above->isVisible() && above->geometry().intersects(inParent))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void repaintChanged(QWidget *window, const QVector<ZelPPMMeter *> &meters)
@@ -45,7 +67,7 @@ void repaintChanged(QWidget *window, const QVector<ZelPPMMeter *> &meters)
         if (area.isEmpty())
             continue;
         // A widget above the meter (none in the design) keeps its pixels: the repaint manager sorts it out.
-        if (!(QRegion(area) - meter->visibleRegion()).isEmpty()) {
+        if (!showsWholly(meter, window, area)) {
             meter->update(area);
             continue;
         }
