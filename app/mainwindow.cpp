@@ -183,7 +183,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
     scaleBackground = new ScaleBackground(*background, *backgroundEmpty);
-    scaledBackground = new QPixmap;
 }
 
 MainWindow::~MainWindow()
@@ -194,7 +193,6 @@ MainWindow::~MainWindow()
     delete ui;
     delete background;
     delete backgroundEmpty;
-    delete scaledBackground;
     delete scaleBackground;
 }
 

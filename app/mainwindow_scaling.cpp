@@ -14,12 +14,16 @@
 #include <QPixmap>
 #include <QResizeEvent>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int CaptionPointSize = 15;
 constexpr int FooterPointSize = 11;
 constexpr int TimePointSize = 40;
 constexpr int DatePointSize = 24;
+// Rows of the background unpacked at once: under half a megabyte at 3840 x 2160.
+constexpr int BandRows = 32;
 
 } // namespace
 
@@ -36,10 +40,17 @@ void MainWindow::paintEvent(QPaintEvent *event)
     if (resizePending && !background->isNull())
         scaleLayout(event->region());
     const QRect area = wallDisplay->pictureArea(windowSize);
-    const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
-    const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
+    const QPoint at(area.x() + (area.width() - scaledBackground.width()) / 2,
+                    area.y() + (area.height() - scaledBackground.height()) / 2);
     backdrop.paint(painter);
-    painter.drawPixmap(QPointF(x, y), *scaledBackground);
+    // The background is unpacked only where this paint reaches, a band at a time, so that even a
+    // whole repaint holds no second copy of it.
+    const QRect background(at, QSize(scaledBackground.width(), scaledBackground.height()));
+    for (const QRect &part : event->region() & background)
+        for (int top = part.top(); top <= part.bottom(); top += BandRows) {
+            const QRect band(part.left(), top, part.width(), std::min(BandRows, part.bottom() + 1 - top));
+            painter.drawImage(band.topLeft(), scaledBackground.copy(band.translated(-at)));
+        }
 }
 
 void MainWindow::scaleLayout(const QRegion &painting)
@@ -53,7 +64,7 @@ void MainWindow::scaleLayout(const QRegion &painting)
         scaledFor = {windowSize, area.size()};
         // The old copies go first, and the backdrop's full size is dropped before the background is
         // made, so that at most one window-sized picture is held at a time.
-        *scaledBackground = QPixmap();
+        scaledBackground = RowRunImage();
         backdrop.clear();
         // The backdrop is kept wherever the background may leave the window bare: beside it, and with
         // the pixel shift, the reach's margin along its edges. Where the background fills the window,
@@ -66,7 +77,7 @@ void MainWindow::scaleLayout(const QRegion &painting)
             *backgroundEmpty, windowSize,
             QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
             !background->hasAlphaChannel());
-        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
+        scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
     }
 
     Fit fit = fitToWindow(area.size());
