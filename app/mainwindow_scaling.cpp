@@ -42,6 +42,8 @@ void MainWindow::paintEvent(QPaintEvent *event)
     const QRect area = wallDisplay->pictureArea(windowSize);
     const QPoint at(area.x() + (area.width() - scaledBackground.width()) / 2,
                     area.y() + (area.height() - scaledBackground.height()) / 2);
+    if (scaledBackground.isNull())
+        painter.fillRect(event->rect(), palette().window());
     backdrop.paint(painter);
     // The background is unpacked only where this paint reaches, a band at a time, so that even a
     // whole repaint holds no second copy of it.
