@@ -14,16 +14,12 @@
 #include <QPixmap>
 #include <QResizeEvent>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int CaptionPointSize = 15;
 constexpr int FooterPointSize = 11;
 constexpr int TimePointSize = 40;
 constexpr int DatePointSize = 24;
-// Rows of the background unpacked at once: under half a megabyte at 3840 x 2160.
-constexpr int BandRows = 32;
 
 } // namespace
 
@@ -45,14 +41,7 @@ void MainWindow::paintEvent(QPaintEvent *event)
     if (scaledBackground.isNull())
         painter.fillRect(event->rect(), palette().window());
     backdrop.paint(painter);
-    // The background is unpacked only where this paint reaches, a band at a time, so that even a
-    // whole repaint holds no second copy of it.
-    const QRect background(at, QSize(scaledBackground.width(), scaledBackground.height()));
-    for (const QRect &part : event->region() & background)
-        for (int top = part.top(); top <= part.bottom(); top += BandRows) {
-            const QRect band(part.left(), top, part.width(), std::min(BandRows, part.bottom() + 1 - top));
-            painter.drawImage(band.topLeft(), scaledBackground.copy(band.translated(-at)));
-        }
+    scaledBackground.paint(painter, at, event->region());
 }
 
 void MainWindow::scaleLayout(const QRegion &painting)

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QImage>
-#include <QRect>
 
 #include <vector>
+
+class QPainter;
+class QPoint;
+class QRegion;
 
 // An opaque picture kept as runs of equal pixels, row by row, and unpacked only where a paint needs
 // it. The window's scaled background is mostly flat panel and plain scale: on a 3840 x 2160 wall
@@ -18,11 +21,13 @@ public:
     bool isNull() const { return size.isEmpty(); }
     int width() const { return size.width(); }
     int height() const { return size.height(); }
-    // The pixels of a rectangle within the picture: RGB32, or ARGB32_Premultiplied for a picture
-    // with transparent parts.
-    QImage copy(const QRect &rect) const;
+    // Draws the picture with its top left corner at the point, only within the region. It is
+    // unpacked a band of rows at a time into a scratch picture that is dropped on return.
+    void paint(QPainter &painter, const QPoint &at, const QRegion &region) const;
 
 private:
+    void unpack(const QRect &rect, quint32 *pixels) const;
+
     QSize size;
     // A run in one word: its length less one in the top byte, where an opaque pixel has its alpha,
     // the colour below. Longer runs are split.
