@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int LongestRun = 256;
+// Runs break at every multiple of this many columns (a power of two), so that none is longer than a word
+// holds and a paint of a few columns starts at the piece of the row it needs.
+constexpr int Piece = 256;
 constexpr quint32 Opaque = 0xff000000u;
 // Rows unpacked at once: under half a megabyte at 3840 x 2160.
 constexpr int BandRows = 32;
@@ -32,37 +34,42 @@ RowRunImage::RowRunImage(const QImage &image) : size(image.size())
     const std::unique_ptr<quint32[]> all(new quint32[size_t(width()) * size_t(height())]);
     quint32 *out = all.get();
     std::vector<int> starts(size_t(width()) + 1);
-    rowStarts.reserve(size_t(height()) + 1);
+    pieceStarts.reserve(size_t(height()) * size_t(piecesPerRow()) + 1);
     for (int y = 0; y < height(); ++y) {
-        rowStarts.push_back(quint32(out - all.get()));
         const auto *row = reinterpret_cast<const quint32 *>(pixels.constScanLine(y));
-        // Where the colour changes, found without a branch on the pixels: about as fast as reading them.
-        size_t count = 1;
-        for (int x = 1; x < width(); ++x) {
-            starts[count] = x;
-            count += row[x] != row[x - 1];
+        // Where a run starts, found without a branch on the pixels: about as fast as reading them.
+        size_t count = 0;
+        for (int piece = 0; piece < width(); piece += Piece) {
+            starts[count++] = piece;
+            for (int x = piece + 1; x < std::min(piece + Piece, width()); ++x) {
+                starts[count] = x;
+                count += row[x] != row[x - 1];
+            }
         }
         starts[count] = width();
         for (size_t i = 0; i < count; ++i) {
-            const quint32 colour = row[starts[i]] & ~Opaque;
-            int length = starts[i + 1] - starts[i];
-            for (; length > LongestRun; length -= LongestRun)
-                *out++ = quint32(LongestRun - 1) << 24 | colour;
-            *out++ = quint32(length - 1) << 24 | colour;
+            if ((starts[i] & (Piece - 1)) == 0)
+                pieceStarts.push_back(quint32(out - all.get()));
+            *out++ = quint32(starts[i + 1] - starts[i] - 1) << 24 | (row[starts[i]] & ~Opaque);
         }
     }
-    rowStarts.push_back(quint32(out - all.get()));
+    pieceStarts.push_back(quint32(out - all.get()));
     runs.assign(all.get(), out);
+}
+
+int RowRunImage::piecesPerRow() const
+{
+    return (width() + Piece - 1) / Piece;
 }
 
 void RowRunImage::unpack(const QRect &rect, quint32 *pixels) const
 {
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        const quint32 *run = runs.data() + rowStarts[size_t(y)];
-        const quint32 *const end = runs.data() + rowStarts[size_t(y) + 1];
+        const size_t rowPieces = size_t(y) * size_t(piecesPerRow());
+        const quint32 *const end = runs.data() + pieceStarts[rowPieces + size_t(piecesPerRow())];
         if (rect.left() == 0 && rect.width() == width()) {
             // Whole rows, as in a whole repaint: no edge to watch.
-            for (; run != end; ++run) {
+            for (const quint32 *run = runs.data() + pieceStarts[rowPieces]; run != end; ++run) {
                 const quint32 colour = *run | Opaque;
                 std::fill_n(pixels, Overshoot, colour);
                 const int length = int(*run >> 24) + 1;
@@ -72,8 +79,9 @@ void RowRunImage::unpack(const QRect &rect, quint32 *pixels) const
             }
             continue;
         }
-        int x = 0;
-        for (; run != end && x <= rect.right(); ++run) {
+        int x = rect.left() - rect.left() % Piece;
+        for (const quint32 *run = runs.data() + pieceStarts[rowPieces + size_t(rect.left() / Piece)];
+             run != end && x <= rect.right(); ++run) {
             const int next = x + int(*run >> 24) + 1;
             if (next > rect.left())
                 std::fill(pixels + std::max(x, rect.left()) - rect.left(),

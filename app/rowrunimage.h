@@ -27,11 +27,12 @@ public:
 
 private:
     void unpack(const QRect &rect, quint32 *pixels) const;
+    int piecesPerRow() const;
 
     QSize size;
     // A run in one word: its length less one in the top byte, where an opaque pixel has its alpha,
-    // the colour below. Longer runs are split.
+    // the colour below.
     std::vector<quint32> runs;
-    std::vector<quint32> rowStarts; // each row's first run, and the end
+    std::vector<quint32> pieceStarts; // the first run of every 256 columns of each row, and the end
     QImage translucent;
 };

@@ -98,7 +98,7 @@ private Q_SLOTS:
             QPainter(&flat).fillRect(x, 0, 1, 40, QColor(200, 100, x % 256));
         QTest::newRow("noise, beyond its edges") << noise << QRegion(-5, -5, 400, 60);
         QTest::newRow("rows with a hole") << flat << (QRegion(0, 0, 700, 40) - QRegion(100, 5, 300, 20));
-        QTest::newRow("pieces across runs") << flat << (QRegion(255, 3, 3, 33) + QRegion(500, 20, 199, 1));
+        QTest::newRow("pieces across runs") << flat << (QRegion(255, 3, 3, 30) + QRegion(500, 38, 199, 1));
         QTest::newRow("translucent") << noise.convertToFormat(QImage::Format_ARGB32) << QRegion(10, 0, 5, 19);
     }
     void runsPaintThePicture()
