@@ -10,7 +10,7 @@ class QRegion;
 
 // An opaque picture kept as runs of equal pixels, row by row, and unpacked only where a paint needs
 // it. The window's scaled background is mostly flat panel and plain scale: on a 3840 x 2160 wall
-// about one pixel in seven starts a run, so it takes some 4.5 MB instead of 24. A picture with
+// about one pixel in seven starts a run, so it takes some 4.6 MB instead of 24. A picture with
 // transparent parts is kept as it is.
 class RowRunImage
 {
