@@ -40,7 +40,7 @@ void MainWindow::paintEvent(QPaintEvent *event)
                     area.y() + (area.height() - scaledBackground.height()) / 2);
     if (scaledBackground.isNull())
         painter.fillRect(event->rect(), palette().window());
-    backdrop.paint(painter);
+    backdrop.paint(painter, event->region());
     scaledBackground.paint(painter, at, event->region());
 }
 
