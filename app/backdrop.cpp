@@ -10,13 +10,13 @@ void Backdrop::scale(const QPixmap &panel, const QSize &window, const QRect &bac
     const QRegion shown = opaque ? QRegion(whole) - background : QRegion(whole);
     if (shown.isEmpty())
         return;
-    const QPixmap scaled = panel.scaled(window, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage scaled = panel.toImage().scaled(window, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     for (const QRect &rect : shown)
-        parts.push_back({rect.topLeft(), scaled.copy(rect)});
+        parts.push_back({rect.topLeft(), RowRunImage(scaled.copy(rect))});
 }
 
-void Backdrop::paint(QPainter &painter) const
+void Backdrop::paint(QPainter &painter, const QRegion &region) const
 {
     for (const Part &part : parts)
-        painter.drawPixmap(part.at, part.pixels);
+        part.pixels.paint(painter, part.at, region);
 }

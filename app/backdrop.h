@@ -1,11 +1,14 @@
 #pragma once
 
+#include "rowrunimage.h"
+
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QVector>
 
 class QPainter;
+class QRegion;
 
 // The plain panel behind the window's background, scaled to the whole window. Only the parts that
 // show are kept: beside an opaque background, the strips on either side, not a screenful (on a
@@ -18,14 +21,14 @@ public:
     // call it before the background is scaled: the two never take memory at once.
     void scale(const QPixmap &panel, const QSize &window, const QRect &background, bool opaque);
     void clear() { parts.clear(); }
-    // Draws the parts kept; the painter's clip keeps the repaint to its area.
-    void paint(QPainter &painter) const;
+    // Draws the parts kept within the region.
+    void paint(QPainter &painter, const QRegion &region) const;
 
 private:
     struct Part
     {
         QPoint at;
-        QPixmap pixels;
+        RowRunImage pixels;
     };
     QVector<Part> parts;
 };

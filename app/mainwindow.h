@@ -4,6 +4,7 @@
 #include "framestream.h"
 #include "linksettings.h"
 #include "meteroptions.h"
+#include "rowrunimage.h"
 #include "udpmulticast.h"
 
 #include <QMainWindow>
@@ -92,7 +93,7 @@ private:
     QSize windowSize;
     QPixmap *background = nullptr;
     QPixmap *backgroundEmpty = nullptr;
-    QPixmap *scaledBackground = nullptr;
+    RowRunImage scaledBackground;
     // The plain panel where it shows beside the background.
     Backdrop backdrop;
     // The background with the marks of the meters' scale.

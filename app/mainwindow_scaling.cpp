@@ -36,10 +36,12 @@ void MainWindow::paintEvent(QPaintEvent *event)
     if (resizePending && !background->isNull())
         scaleLayout(event->region());
     const QRect area = wallDisplay->pictureArea(windowSize);
-    const int x = area.x() + (area.width() - scaledBackground->width()) / 2;
-    const int y = area.y() + (area.height() - scaledBackground->height()) / 2;
-    backdrop.paint(painter);
-    painter.drawPixmap(QPointF(x, y), *scaledBackground);
+    const QPoint at(area.x() + (area.width() - scaledBackground.width()) / 2,
+                    area.y() + (area.height() - scaledBackground.height()) / 2);
+    if (scaledBackground.isNull())
+        painter.fillRect(event->rect(), palette().window());
+    backdrop.paint(painter, event->region());
+    scaledBackground.paint(painter, at, event->region());
 }
 
 void MainWindow::scaleLayout(const QRegion &painting)
@@ -53,7 +55,7 @@ void MainWindow::scaleLayout(const QRegion &painting)
         scaledFor = {windowSize, area.size()};
         // The old copies go first, and the backdrop's full size is dropped before the background is
         // made, so that at most one window-sized picture is held at a time.
-        *scaledBackground = QPixmap();
+        scaledBackground = RowRunImage();
         backdrop.clear();
         // The backdrop is kept wherever the background may leave the window bare: beside it, and with
         // the pixel shift, the reach's margin along its edges. Where the background fills the window,
@@ -66,7 +68,7 @@ void MainWindow::scaleLayout(const QRegion &painting)
             *backgroundEmpty, windowSize,
             QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
             !background->hasAlphaChannel());
-        *scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
+        scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
     }
 
     Fit fit = fitToWindow(area.size());

@@ -8,7 +8,6 @@
 #include <QVector>
 
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -153,25 +152,11 @@ ScaleBackground::ScaleBackground(const QPixmap &artwork, const QPixmap &panel)
     : artwork(artwork), panel(panel)
 {}
 
-namespace {
-
-// A window-sized picture is kept for the window's life: an opaque one with three bytes a pixel
-// rather than four (on a 3840 x 2160 wall 24 MB instead of 32), converted where it lies, so that
-// the two never take memory at once. Painted onto the window it gives the same pixels.
-QPixmap kept(QImage &&image)
-{
-    if (!image.hasAlphaChannel())
-        image = std::move(image).convertToFormat(QImage::Format_RGB888);
-    return QPixmap::fromImage(std::move(image), Qt::NoFormatConversion);
-}
-
-} // namespace
-
-QPixmap ScaleBackground::scaled(const QSize &window, MeterScale::Id scale)
+RowRunImage ScaleBackground::scaled(const QSize &window, MeterScale::Id scale)
 {
     if (scale == MeterScale::Din) {
         unmarked = QImage();
-        return kept(artwork.toImage().scaled(window, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        return RowRunImage(artwork.toImage().scaled(window, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     if (unmarked.isNull()) {
         // The artwork was drawn on this panel: its own pixels take DIN's marks out.
@@ -189,5 +174,5 @@ QPixmap ScaleBackground::scaled(const QSize &window, MeterScale::Id scale)
     for (const MeterPair &pair : Pairs)
         PairPainter(painter, pair, fit).paint(MeterScale::of(scale));
     painter.end();
-    return kept(std::move(image));
+    return RowRunImage(image);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meterscale.h"
+#include "rowrunimage.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -20,7 +21,7 @@ public:
 
     // The background fitted into the window as the layout scaling places it (centred, the
     // design's aspect ratio kept).
-    QPixmap scaled(const QSize &window, MeterScale::Id scale);
+    RowRunImage scaled(const QSize &window, MeterScale::Id scale);
 
 private:
     const QPixmap &artwork;

@@ -1,7 +1,9 @@
 // The window repaints only what changes: after each new second and each move of the meters, what it
-// shows equals a whole repaint of the same state, at the design size and on a 3840 x 2160 wall.
+// shows equals a whole repaint of the same state, at the design size and on a 3840 x 2160 wall; and its
+// background, kept as runs of pixels, paints as the picture it was made from.
 #include "fakeclock.h"
 #include "mainwindowtestaccess.h"
+#include "rowrunimage.h"
 #include "tempsettings.h"
 #include "timesync.h"
 
@@ -81,6 +83,37 @@ private Q_SLOTS:
             pictures.addData(reinterpret_cast<const char *>(whole.constBits()), int(whole.sizeInBytes()));
         }
         QCOMPARE(pictures.result().toHex().left(16), hash.split(' ').at(QT_VERSION_MAJOR - 5));
+    }
+
+    // Within the region exactly the picture, and nothing outside it.
+    void runsPaintThePicture_data()
+    {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<QRegion>("region");
+        QImage noise(300, 40, QImage::Format_RGB888); // no two neighbours alike
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);
+        QImage flat(700, 40, QImage::Format_RGB888); // runs longer than one word holds
+        flat.fill(QColor(10, 20, 30));
+        for (const int x : {1, 2, 300, 600, 620, 699})
+            QPainter(&flat).fillRect(x, 0, 1, 40, QColor(200, 100, x % 256));
+        QTest::newRow("noise, beyond its edges") << noise << QRegion(-5, -5, 400, 60);
+        QTest::newRow("rows with a hole") << flat << (QRegion(0, 0, 700, 40) - QRegion(100, 5, 300, 20));
+        QTest::newRow("pieces across runs") << flat << (QRegion(255, 3, 3, 30) + QRegion(500, 38, 199, 1));
+        QTest::newRow("translucent") << noise.convertToFormat(QImage::Format_ARGB32) << QRegion(10, 0, 5, 19);
+    }
+    void runsPaintThePicture()
+    {
+        QFETCH(QImage, picture);
+        QFETCH(QRegion, region);
+        const QPoint at(3, 2);
+        QImage expected(picture.size() + QSize(8, 8), QImage::Format_RGB32);
+        expected.fill(Qt::magenta);
+        QImage painted = expected.copy();
+        QPainter expecting(&expected), painting(&painted);
+        expecting.setClipRegion(region.translated(at));
+        expecting.drawImage(at, picture);
+        RowRunImage(picture).paint(painting, at, region.translated(at));
+        QCOMPARE(painted, expected);
     }
 };
 
