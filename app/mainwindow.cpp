@@ -85,10 +85,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     ui->footerlabel->setText(tr("Copyright 2019-2026 Zelvoort - v%1.%2").arg(VersionMajor).arg(VersionMinor));
 
     background = new QPixmap(QString::fromLatin1(BackgroundResource));
-    // The paint covers the whole window, with the backdrop and the background. Qt's fill before it
-    // would write the whole backing store first and so make it take memory at once, beside the
-    // picture the first paint scales (on a 3840 x 2160 wall 33 MB and 32 MB).
-    setAttribute(Qt::WA_OpaquePaintEvent);
 
     serialPort = nullptr;
     linkSettings.is_server = true;

@@ -38,8 +38,6 @@ void MainWindow::paintEvent(QPaintEvent *event)
     const QRect area = wallDisplay->pictureArea(windowSize);
     const QPoint at(area.x() + (area.width() - scaledBackground.width()) / 2,
                     area.y() + (area.height() - scaledBackground.height()) / 2);
-    if (scaledBackground.isNull())
-        painter.fillRect(event->rect(), palette().window());
     backdrop.paint(painter, event->region());
     scaledBackground.paint(painter, at, event->region());
 }
