@@ -71,6 +71,7 @@ private:
     int currentScreen() const;
     // Layout scaling
     void scaleLayout(const QRegion &painting);
+    void scalePictures();
     // Captions
     void editCaption(myLabel *caption, const char *prompt);
     // Frames and release

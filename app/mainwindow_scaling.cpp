@@ -25,9 +25,15 @@ constexpr int DatePointSize = 24;
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
-    // Only record: the next paint scales once, however many resizes came before it.
+    // The next paint lays out once, however many resizes came before it.
     windowSize = event->size();
     resizePending = true;
+    // The pictures are made here, not in that paint: Qt grows the backing store to the new size only
+    // after this event, so the window-sized picture the scaling goes through (32 MB at 3840 x 2160)
+    // is never held beside the grown store (33 MB more). A hidden window gets its resizes as one,
+    // when it is shown; a shown one is repainted after each.
+    if (!background->isNull())
+        scalePictures();
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -46,29 +52,8 @@ void MainWindow::scaleLayout(const QRegion &painting)
 {
     using namespace LayoutScaling;
 
-    // The picture area: the window, or less the pixel shift's reach. A step of the shift only moves
-    // the picture: its pixmaps stay, and the clocks and meters are not held up by scaling them again.
+    scalePictures();
     const QRect area = wallDisplay->pictureArea(windowSize);
-    if (scaledFor != std::pair(windowSize, area.size())) {
-        scaledFor = {windowSize, area.size()};
-        // The old copies go first, and the backdrop's full size is dropped before the background is
-        // made, so that at most one window-sized picture is held at a time.
-        scaledBackground = RowRunImage();
-        backdrop.clear();
-        // The backdrop is kept wherever the background may leave the window bare: beside it, and with
-        // the pixel shift, the reach's margin along its edges. Where the background fills the window,
-        // as at the design's aspect ratio, nothing of it is kept.
-        const int reach = (windowSize.width() - area.width()) / 2;
-        const QSize backgroundSize = background->size().scaled(area.size(), Qt::KeepAspectRatio);
-        const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
-                                  (windowSize.height() - backgroundSize.height()) / 2);
-        backdrop.scale(
-            *backgroundEmpty, windowSize,
-            QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
-            !background->hasAlphaChannel());
-        scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
-    }
-
     Fit fit = fitToWindow(area.size());
     fit.offsetX += area.x();
     fit.offsetY += area.y();
@@ -109,4 +94,30 @@ void MainWindow::scaleLayout(const QRegion &painting)
     // to a whole one.
     if (painting.boundingRect() != rect())
         update();
+}
+
+void MainWindow::scalePictures()
+{
+    // The picture area: the window, or less the pixel shift's reach. A step of the shift only moves
+    // the picture: its pixmaps stay, and the clocks and meters are not held up by scaling them again.
+    const QRect area = wallDisplay->pictureArea(windowSize);
+    if (scaledFor != std::pair(windowSize, area.size())) {
+        scaledFor = {windowSize, area.size()};
+        // The old copies go first, and the backdrop's full size is dropped before the background is
+        // made, so that at most one window-sized picture is held at a time.
+        scaledBackground = RowRunImage();
+        backdrop.clear();
+        // The backdrop is kept wherever the background may leave the window bare: beside it, and with
+        // the pixel shift, the reach's margin along its edges. Where the background fills the window,
+        // as at the design's aspect ratio, nothing of it is kept.
+        const int reach = (windowSize.width() - area.width()) / 2;
+        const QSize backgroundSize = background->size().scaled(area.size(), Qt::KeepAspectRatio);
+        const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
+                                  (windowSize.height() - backgroundSize.height()) / 2);
+        backdrop.scale(
+            *backgroundEmpty, windowSize,
+            QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
+            !background->hasAlphaChannel());
+        scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
+    }
 }
