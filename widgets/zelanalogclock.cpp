@@ -582,13 +582,17 @@ ZelAnalogClock::DotSprite ZelAnalogClock::renderDot(const QTransform &dialToDevi
                              .adjusted(-margin, -margin, margin, margin)
                              .toAlignedRect();
 
-    DotSprite sprite{pixels.topLeft(), QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied)};
-    sprite.image.fill(Qt::transparent);
-    QPainter painter(&sprite.image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setTransform(dialToDevice * QTransform::fromTranslate(-pixels.left(), -pixels.top()));
-    painter.setPen(m_dotColor);
-    painter.setBrush(QBrush(m_dotColor));
-    painter.drawEllipse(dot);
-    return sprite;
+    QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setTransform(dialToDevice * QTransform::fromTranslate(-pixels.left(), -pixels.top()));
+        painter.setPen(m_dotColor);
+        painter.setBrush(QBrush(m_dotColor));
+        painter.drawEllipse(dot);
+    }
+    // An image once painted on keeps its paint engine and the engine's buffers (about 60 KB) as
+    // long as it lives: the sixty dots kept are copies without them.
+    return {pixels.topLeft(), image.copy()};
 }
