@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "designartwork.h"
 #include "linkstatus.h"
 #include "meterframepacer.h"
 #include "mylabel.h"
@@ -84,7 +85,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     ui->footerlabel->setText(tr("Copyright 2019-2026 Zelvoort - v%1.%2").arg(VersionMajor).arg(VersionMinor));
 
-    background = new QPixmap(QString::fromLatin1(BackgroundResource));
 
     serialPort = nullptr;
     linkSettings.is_server = true;
@@ -131,7 +131,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // The pixel shift moves the whole picture: laid out anew at once, not in the next paint. Meters
     // moved while the window paints leave a stale column: the paint was clipped to their old places.
     connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
-        if (windowSize.isValid() && !background->isNull())
+        if (windowSize.isValid() && artwork->exists())
             scaleLayout(QRegion()); // painting nothing: the whole window follows
     });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
@@ -181,8 +181,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
     wakeRelease();
 
-    backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
-    scaleBackground = new ScaleBackground(*background, *backgroundEmpty);
+    artwork = new DesignArtwork(QString::fromLatin1(BackgroundResource), QString::fromLatin1(BackdropResource));
+    scaleBackground = new ScaleBackground(artwork->background(), artwork->panel());
 }
 
 MainWindow::~MainWindow()
@@ -191,8 +191,7 @@ MainWindow::~MainWindow()
         serialPort->close();
     writeSettings();
     delete ui;
-    delete background;
-    delete backgroundEmpty;
+    delete artwork;
     delete scaleBackground;
 }
 

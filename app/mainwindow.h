@@ -15,6 +15,7 @@
 #include <utility>
 
 class CCommDialog;
+class DesignArtwork;
 class LinkStatus;
 class MeterFramePacer;
 class TickedReads;
@@ -92,8 +93,7 @@ private:
     QTimer *releaseTimer = nullptr;
     CCommDialog *commDialog = nullptr;
     QSize windowSize;
-    QPixmap *background = nullptr;
-    QPixmap *backgroundEmpty = nullptr;
+    DesignArtwork *artwork = nullptr;
     RowRunImage scaledBackground;
     // The plain panel where it shows beside the background.
     Backdrop backdrop;
