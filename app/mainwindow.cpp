@@ -85,7 +85,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     ui->footerlabel->setText(tr("Copyright 2019-2026 Zelvoort - v%1.%2").arg(VersionMajor).arg(VersionMinor));
 
-
     serialPort = nullptr;
     linkSettings.is_server = true;
     linkSettings.use_udp = false;
@@ -181,7 +180,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
     wakeRelease();
 
-    artwork = new DesignArtwork(QString::fromLatin1(BackgroundResource), QString::fromLatin1(BackdropResource));
+    artwork =
+        new DesignArtwork(QString::fromLatin1(BackgroundResource), QString::fromLatin1(BackdropResource));
     scaleBackground = new ScaleBackground(artwork->background(), artwork->panel());
 }
 
