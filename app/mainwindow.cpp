@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "designartwork.h"
 #include "linkstatus.h"
 #include "meterframepacer.h"
 #include "mylabel.h"
@@ -85,6 +84,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     ui->footerlabel->setText(tr("Copyright 2019-2026 Zelvoort - v%1.%2").arg(VersionMajor).arg(VersionMinor));
 
+    background = new QPixmap(QString::fromLatin1(BackgroundResource));
+
     serialPort = nullptr;
     linkSettings.is_server = true;
     linkSettings.use_udp = false;
@@ -130,7 +131,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // The pixel shift moves the whole picture: laid out anew at once, not in the next paint. Meters
     // moved while the window paints leave a stale column: the paint was clipped to their old places.
     connect(wallDisplay, &WallDisplay::pictureMoved, this, [this] {
-        if (windowSize.isValid() && artwork->exists())
+        if (windowSize.isValid() && !background->isNull())
             scaleLayout(QRegion()); // painting nothing: the whole window follows
     });
     // The settings come first: they hold the meter options and the signal timeout applied and offered
@@ -180,9 +181,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(releaseTimer, &QTimer::timeout, this, &MainWindow::meterRelease);
     wakeRelease();
 
-    artwork =
-        new DesignArtwork(QString::fromLatin1(BackgroundResource), QString::fromLatin1(BackdropResource));
-    scaleBackground = new ScaleBackground(artwork->background(), artwork->panel());
+    backgroundEmpty = new QPixmap(QString::fromLatin1(BackdropResource));
+    scaleBackground = new ScaleBackground(*background, *backgroundEmpty);
 }
 
 MainWindow::~MainWindow()
@@ -191,7 +191,8 @@ MainWindow::~MainWindow()
         serialPort->close();
     writeSettings();
     delete ui;
-    delete artwork;
+    delete background;
+    delete backgroundEmpty;
     delete scaleBackground;
 }
 

@@ -15,7 +15,6 @@
 #include <utility>
 
 class CCommDialog;
-class DesignArtwork;
 class LinkStatus;
 class MeterFramePacer;
 class TickedReads;
@@ -93,7 +92,8 @@ private:
     QTimer *releaseTimer = nullptr;
     CCommDialog *commDialog = nullptr;
     QSize windowSize;
-    DesignArtwork *artwork = nullptr;
+    QPixmap *background = nullptr;
+    QPixmap *backgroundEmpty = nullptr;
     RowRunImage scaledBackground;
     // The plain panel where it shows beside the background.
     Backdrop backdrop;

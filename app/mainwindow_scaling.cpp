@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "designartwork.h"
 #include "layoutscaling.h"
 #include "mylabel.h"
 #include "scalebackground.h"
@@ -33,14 +32,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     // after this event, so the window-sized picture the scaling goes through (32 MB at 3840 x 2160)
     // is never held beside the grown store (33 MB more). A hidden window gets its resizes as one,
     // when it is shown; a shown one is repainted after each.
-    if (artwork->exists())
+    if (!background->isNull())
         scalePictures();
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    if (resizePending && artwork->exists())
+    if (resizePending && !background->isNull())
         scaleLayout(event->region());
     const QRect area = wallDisplay->pictureArea(windowSize);
     const QPoint at(area.x() + (area.width() - scaledBackground.width()) / 2,
@@ -108,19 +107,17 @@ void MainWindow::scalePictures()
         // made, so that at most one window-sized picture is held at a time.
         scaledBackground = RowRunImage();
         backdrop.clear();
-        artwork->load();
         // The backdrop is kept wherever the background may leave the window bare: beside it, and with
         // the pixel shift, the reach's margin along its edges. Where the background fills the window,
         // as at the design's aspect ratio, nothing of it is kept.
         const int reach = (windowSize.width() - area.width()) / 2;
-        const QSize backgroundSize = artwork->background().size().scaled(area.size(), Qt::KeepAspectRatio);
+        const QSize backgroundSize = background->size().scaled(area.size(), Qt::KeepAspectRatio);
         const QPoint backgroundAt((windowSize.width() - backgroundSize.width()) / 2,
                                   (windowSize.height() - backgroundSize.height()) / 2);
         backdrop.scale(
-            artwork->panel(), windowSize,
+            *backgroundEmpty, windowSize,
             QRect(backgroundAt, backgroundSize).marginsRemoved(QMargins(reach, reach, reach, reach)),
-            !artwork->background().hasAlphaChannel());
+            !background->hasAlphaChannel());
         scaledBackground = scaleBackground->scaled(area.size(), meterOptions.scale);
-        artwork->drop();
     }
 }
